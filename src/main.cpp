@@ -1,0 +1,151 @@
+// pixla: grabs the pointer on the root window and prints the color of each
+// pixel clicked with button 1, until button 3 (or after one color).
+#include "color_output.hpp"
+
+#include <X11/Xlib.h>
+#include <X11/cursorfont.h>
+#include <err.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+const char* prog_name;
+const char* version = "0.1e";
+
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+constexpr unsigned int button_events = ButtonPressMask | ButtonReleaseMask;
+
+void show_usage()
+{
+    std::printf("pixla %s - grabs color from the screen & dumps it to stdout.\n"
+                "\n"
+                "Usage: %s [-d display] [-r filename] [-vENh]\n"
+                "    -d host        display to use\n"
+                "    -v             show also XY coordinates\n"
+                "    -E             don't exit after grab\n"
+                "    -N             don't put newline at the end\n"
+                "    -r filename    use alternate rgb.txt file\n"
+                "    -h             this help\n",
+                version, prog_name);
+}
+
+// A display name as the messages show it; null when neither -d nor DISPLAY gave one.
+const char* shown_name(const char* display_name) { return display_name ? display_name : "(null)"; }
+
+// Closes the display, then exits: with status 1 and the message when a
+// message is given and the code is positive, with status 0 otherwise.
+[[noreturn]] void close_and_exit(DisplayPtr display, int code, const char* format, ...)
+{
+    display.reset();
+    if (format && code > 0) {
+        va_list args;
+        va_start(args, format);
+        verrx(1, format, args);
+    }
+    std::exit(0);
+}
+
+// Hands what was printed to standard output on; a write that failed (a full
+// disk, a closed descriptor) ends the program with status 1 rather than 0.
+void flush_output(DisplayPtr& display)
+{
+    if (std::fflush(stdout) == 0)
+        return;
+    const int error = errno;
+    display.reset();
+    errno = error;
+    err(1, "can't write to standard output");
+}
+
+[[noreturn]] void usage_and_exit(int status)
+{
+    show_usage();
+    DisplayPtr no_display;
+    flush_output(no_display);
+    std::exit(status);
+}
+
+const char* grab_failure_reason(int status)
+{
+    switch (status) {
+    case AlreadyGrabbed: return "another client has grabbed the pointer";
+    case GrabFrozen: return "the pointer is frozen by another client's grab";
+    case GrabNotViewable: return "the root window is not viewable";
+    case GrabInvalidTime: return "the grab time is invalid";
+    default: return "the server refused the grab";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    const char* display_name = std::getenv("DISPLAY");
+    prog_name = argv[0];
+    bool exit_after_grab = true;
+    bool show_xy = false;
+    bool add_newline = true;
+
+    // The leading '+' keeps glibc from permuting: options end at the first operand.
+    for (int option; (option = getopt(argc, argv, "+d:vENr:h")) != -1;) {
+        switch (option) {
+        case 'd': display_name = optarg; break;
+        case 'v': show_xy = true; break;
+        case 'E': exit_after_grab = false; break;
+        case 'N': add_newline = false; break;
+        case 'r': rgb_file = optarg; break;
+        case 'h': usage_and_exit(0);
+        default: usage_and_exit(1);
+        }
+    }
+
+    DisplayPtr display{XOpenDisplay(display_name)};
+    if (!display) {
+        // Xlib gives up without a system call when no display is named at
+        // all; "Success" would then be the reason shown.
+        if (errno == 0)
+            errx(1, "unable to open display %s", shown_name(display_name));
+        err(1, "unable to open display %s", shown_name(display_name));
+    }
+    const Window root = RootWindow(display.get(), DefaultScreen(display.get()));
+    const Cursor cursor = XCreateFontCursor(display.get(), XC_crosshair);
+
+    const int grab = XGrabPointer(display.get(), root, False, button_events, GrabModeSync, GrabModeAsync,
+                                  root, cursor, CurrentTime);
+    if (grab != GrabSuccess)
+        close_and_exit(std::move(display), 1, "can't grab on %s the mouse: %s", shown_name(display_name),
+                       grab_failure_reason(grab));
+
+    for (;;) {
+        // The pointer is grabbed synchronously: let it go on until the next button event.
+        XAllowEvents(display.get(), SyncPointer, CurrentTime);
+        XEvent event;
+        XWindowEvent(display.get(), root, button_events, &event);
+        if (event.type != ButtonPress)
+            continue;
+        const XButtonEvent& press = event.xbutton;
+        if (press.button == Button3)
+            break;
+        if (press.button != Button1)
+            continue;
+        if (!grab_color(display.get(), press.x, press.y, mode_for_state(press.state), show_xy))
+            continue;
+        // The newline leaves with its color, so that readers of lines get each at once.
+        if (add_newline)
+            std::putchar('\n');
+        flush_output(display);
+        if (exit_after_grab)
+            break;
+    }
+    close_and_exit(std::move(display), 0, nullptr);
+}

@@ -1,0 +1,266 @@
+// The whole program on a private X server: known colors painted on the root
+// window, buttons and keys pressed through XTEST, output read from a pipe.
+// GoogleTest comes before Xlib, whose None and Bool macros break its headers.
+#include <gtest/gtest.h>
+
+#include "color_output.hpp"
+#include "pixla_binary.hpp"
+#include "process.hpp"
+#include "scratch.hpp"
+#include "xvfb.hpp"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <memory>
+#include <tuple>
+
+namespace {
+
+struct Spot {
+    int x;
+    int y;
+};
+
+// Where the test paints its colors on the 640x480 root window.
+constexpr Spot corner{0, 0};        // rgb:0a/0b/0c
+constexpr Spot deep_sea{120, 120};  // rgb:12/34/56, "deep sea" in the test's rgb.txt
+constexpr Spot black{220, 120};
+constexpr Spot white{320, 120};
+constexpr Spot pure_red{420, 120};  // rgb:ff/00/00, "red" for showrgb
+
+std::size_t lines_in(const std::string& text) { return static_cast<std::size_t>(std::ranges::count(text, '\n')); }
+auto has_lines(std::size_t count)
+{
+    return [count](const std::string& out) { return lines_in(out) >= count; };
+}
+
+class ClickLoop : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        server = std::make_unique<Xvfb>();
+        Display* d = server->display();
+        fill_root(d, 0, 0, 640, 480, alloc_pixel(d, "rgb:80/80/80"));
+        fill_root(d, corner.x, corner.y, 40, 40, alloc_pixel(d, "rgb:0a/0b/0c"));
+        fill_root(d, deep_sea.x - 20, deep_sea.y - 20, 40, 40, alloc_pixel(d, "rgb:12/34/56"));
+        fill_root(d, black.x - 20, black.y - 20, 40, 40, alloc_pixel(d, "rgb:00/00/00"));
+        fill_root(d, white.x - 20, white.y - 20, 40, 40, alloc_pixel(d, "rgb:ff/ff/ff"));
+        fill_root(d, pure_red.x - 20, pure_red.y - 20, 40, 40, alloc_pixel(d, "rgb:ff/00/00"));
+    }
+    static void TearDownTestSuite() { server.reset(); }
+
+    Display* display() const { return server->display(); }
+
+    // Starts pixla on the test server and waits until it holds the pointer.
+    std::unique_ptr<Process> start(std::vector<std::string> args, ProcessOptions options = {})
+    {
+        args.insert(args.begin(), pixla);
+        if (!options.env.contains("DISPLAY"))
+            options.env["DISPLAY"] = server->name();
+        auto process = std::make_unique<Process>(args, options);
+        if (!wait_for_grab(display(), *process))
+            ADD_FAILURE() << "pixla did not grab the pointer; it wrote: " << process->err();
+        return process;
+    }
+
+    // Clicks button 1 with the keys held and waits for the next line of output.
+    void pick(Process& process, Spot spot, std::initializer_list<KeySym> keys = {})
+    {
+        const HeldKeys held{display(), keys};
+        const auto lines = lines_in(process.out());
+        click(display(), spot.x, spot.y);
+        EXPECT_TRUE(process.wait_for_stdout(has_lines(lines + 1))) << "no line for a click; so far: " << process.out();
+    }
+
+    void end_with_button3(Process& process)
+    {
+        click(display(), white.x, white.y, 3);
+        ASSERT_TRUE(process.finish());
+        EXPECT_EQ(process.status(), 0);
+    }
+
+    static std::unique_ptr<Xvfb> server;
+    ScratchDir dir;
+};
+
+std::unique_ptr<Xvfb> ClickLoop::server;
+
+TEST_F(ClickLoop, APlainClickPrintsHexAndEnds)
+{
+    auto pixla = start({});
+    click(display(), deep_sea.x, deep_sea.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#123456\n");
+    EXPECT_EQ(pixla->err(), "");
+    EXPECT_EQ(pixla->status(), 0);
+}
+
+TEST_F(ClickLoop, ModifierKeysChooseTheForm)
+{
+    const std::string rgb = dir.write("rgb.txt", "! test colors\n18 52 86\t\tdeep sea\n");
+    auto pixla = start({"-E", "-r", rgb});
+    pick(*pixla, deep_sea, {XK_Control_L});
+    pick(*pixla, deep_sea, {XK_Shift_L});
+    pick(*pixla, deep_sea, {XK_Control_L, XK_Shift_L});
+    pick(*pixla, deep_sea, {XK_Alt_L});
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "18 52 86\ndeep sea\n18 52 86\n#123456\n");
+    EXPECT_EQ(pixla->err(), "");
+}
+
+TEST_F(ClickLoop, CapsLockAndNumLockDoNotChangeTheForm)
+{
+    auto pixla = start({"-E"});
+    for (KeySym lock : {XK_Caps_Lock, XK_Num_Lock}) {
+        tap_key(display(), lock);
+        pick(*pixla, deep_sea);
+        pick(*pixla, deep_sea, {XK_Control_L});
+        tap_key(display(), lock);
+    }
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "#123456\n18 52 86\n#123456\n18 52 86\n");
+}
+
+TEST_F(ClickLoop, ShiftAsksShowrgbForTheName)
+{
+    auto pixla = start({"-E"});
+    pick(*pixla, pure_red, {XK_Shift_L});
+    pick(*pixla, deep_sea, {XK_Shift_L});
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "red\n#123456\n");
+    EXPECT_EQ(pixla->err(), "");
+}
+
+TEST_F(ClickLoop, WithoutShowrgbOnlyTheShellComplainsAndHexIsPrinted)
+{
+    auto pixla = start({}, with_env({{"PATH", dir.path().string()}}));
+    const HeldKeys shift{display(), {XK_Shift_L}};
+    click(display(), pure_red.x, pure_red.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#ff0000\n");
+    EXPECT_NE(pixla->err().find("showrgb: not found"), std::string::npos) << pixla->err();
+    EXPECT_EQ(pixla->err().find("cant open a process"), std::string::npos) << pixla->err();
+    EXPECT_EQ(pixla->status(), 0);
+}
+
+TEST_F(ClickLoop, UnnamedColorsAndBadRgbFilesFallBackToHex)
+{
+    const std::string rgb = dir.write("rgb.txt", "1 2 3 other\n\n");
+    const std::string folder = dir.path().string();
+    const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
+        // The coordinates are printed once, before the hex form.
+        {{"-v", "-r", rgb}, "120x120 #123456\n", "pixla: syntax error: " + rgb + ":2\n"},
+        {{"-r", ""}, "#123456\n", "pixla: can't open '' file: No such file or directory\n"},
+        {{"-r", folder}, "#123456\n", "pixla: can't read '" + folder + "' file: Is a directory\n"},
+    };
+    for (const auto& [args, out, err] : cases) {
+        auto pixla = start(args);
+        const HeldKeys shift{display(), {XK_Shift_L}};
+        click(display(), deep_sea.x, deep_sea.y);
+        ASSERT_TRUE(pixla->finish());
+        EXPECT_EQ(pixla->out(), out);
+        EXPECT_EQ(pixla->err(), err);
+        EXPECT_EQ(pixla->status(), 0);
+    }
+}
+
+TEST_F(ClickLoop, CoordinatesComeBeforeTheColor)
+{
+    auto pixla = start({"-v"});
+    click(display(), corner.x, corner.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "0x0 #0a0b0c\n");
+}
+
+TEST_F(ClickLoop, KeepsPickingUntilButton3AndEachLineArrivesAtOnce)
+{
+    auto pixla = start({"-E"});
+    // pick() waits for each line before the next click: a line held back in
+    // the pipe's buffer would fail here.
+    pick(*pixla, deep_sea);
+    pick(*pixla, black);
+    pick(*pixla, white, {XK_Control_L});
+    pick(*pixla, black, {XK_Control_L});
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "#123456\n#000000\n255 255 255\n0 0 0\n");
+    EXPECT_EQ(pixla->err(), "");
+}
+
+TEST_F(ClickLoop, NoNewlineWithN)
+{
+    auto pixla = start({"-E", "-N"});
+    click(display(), deep_sea.x, deep_sea.y);
+    EXPECT_TRUE(pixla->wait_for_stdout([](const std::string& out) { return out == "#123456"; }));
+    click(display(), white.x, white.y);
+    EXPECT_TRUE(pixla->wait_for_stdout([](const std::string& out) { return out.size() >= 14; }));
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "#123456#ffffff");
+}
+
+TEST_F(ClickLoop, Button3FirstEndsWithNoOutput)
+{
+    auto pixla = start({});
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "");
+    EXPECT_EQ(pixla->err(), "");
+}
+
+TEST_F(ClickLoop, OtherButtonsAndReleasesAreIgnored)
+{
+    auto pixla = start({});
+    for (unsigned button : {2u, 4u, 5u, 6u, 7u, 8u})
+        click(display(), black.x, black.y, button);
+    click(display(), white.x, white.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#ffffff\n");
+    EXPECT_EQ(pixla->status(), 0);
+}
+
+TEST_F(ClickLoop, TheDisplayOptionWinsOverTheEnvironment)
+{
+    auto pixla = start({"-d", server->name()}, with_env({{"DISPLAY", ":98765"}}));
+    click(display(), black.x, black.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#000000\n");
+    EXPECT_EQ(pixla->status(), 0);
+}
+
+TEST_F(ClickLoop, AGrabHeldByAnotherClientIsRefused)
+{
+    Display* d = display();
+    ASSERT_EQ(XGrabPointer(d, DefaultRootWindow(d), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                           CurrentTime),
+              GrabSuccess);
+    XSync(d, False);
+    const auto result = run_process({pixla, "-d", server->name()});
+    XUngrabPointer(d, CurrentTime);
+    XSync(d, False);
+    EXPECT_EQ(result.err, "pixla: can't grab on " + server->name() + " the mouse: another client has grabbed the pointer\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ClickLoop, AFailedWriteEndsWithStatus1)
+{
+    auto pixla = start({}, with_stdout_to("/dev/full"));
+    click(display(), deep_sea.x, deep_sea.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->err(), "pixla: can't write to standard output: No space left on device\n");
+    EXPECT_EQ(pixla->status(), 1);
+}
+
+// grab_color itself, for the failure that a click inside the screen cannot cause.
+TEST_F(ClickLoop, AnUnreadablePixelIsReportedAndNothingPrinted)
+{
+    const auto old_handler = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    bool printed = true;
+    std::string out;
+    const std::string err = stderr_of([&] { out = output_of(1, [&] { printed = grab_color(display(), 5000, 7, MODE_HEX, 1); }); });
+    XSetErrorHandler(old_handler);
+    EXPECT_FALSE(printed);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, std::string{program_invocation_short_name} + ": can't read the pixel at 5000x7\n");
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// The command line, checked with the real program and no X server.
+// GoogleTest comes before Xlib, whose None and Bool macros break its headers.
+#include <gtest/gtest.h>
+
+#include "pixla_binary.hpp"
+#include "process.hpp"
+
+
+namespace {
+
+const ProcessOptions no_display = with_env({{"DISPLAY", std::nullopt}});
+
+TEST(CommandLine, HelpGoesToStandardOutputWithStatus0)
+{
+    for (const auto& args : {std::vector{pixla, std::string{"-h"}}, {pixla, "-v", "-h"}, {pixla, "-vEh"},
+                             {pixla, "-r", "file", "-h", "-x"}}) {
+        const auto result = run_process(args, no_display);
+        EXPECT_EQ(result.out, help_text(pixla));
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+    }
+}
+
+TEST(CommandLine, BadOptionsGetTheComplaintTheHelpAndStatus1)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{pixla, "-x"}, pixla + ": invalid option -- 'x'\n"},
+        {{pixla, "-x", "-h"}, pixla + ": invalid option -- 'x'\n"},
+        {{pixla, "-v", "-d"}, pixla + ": option requires an argument -- 'd'\n"},
+        {{pixla, "-r"}, pixla + ": option requires an argument -- 'r'\n"},
+    };
+    for (const auto& [args, complaint] : cases) {
+        const auto result = run_process(args, no_display);
+        EXPECT_EQ(result.out, help_text(pixla)) << args[1];
+        EXPECT_EQ(result.err, complaint);
+        EXPECT_EQ(result.status, 1);
+    }
+}
+
+TEST(CommandLine, OptionsEndAtTheFirstOperand)
+{
+    // Were -h read after foo, the help would be printed with status 0.
+    for (const auto& args : {std::vector{pixla, std::string{"foo"}, std::string{"-h"}}, {pixla, "--", "-h"}}) {
+        const auto result = run_process(args, no_display);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "pixla: unable to open display (null)\n");
+        EXPECT_EQ(result.status, 1);
+    }
+}
+
+TEST(CommandLine, TheDisplayOptionWinsOverTheEnvironment)
+{
+    const auto result = run_process({pixla, "-d", ":98765"}, with_env({{"DISPLAY", ":98764"}}));
+    EXPECT_TRUE(result.err.starts_with("pixla: unable to open display :98765: ")) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 1);
+
+    const auto from_environment = run_process({pixla}, with_env({{"DISPLAY", ":98764"}}));
+    EXPECT_TRUE(from_environment.err.starts_with("pixla: unable to open display :98764: ")) << from_environment.err;
+    EXPECT_EQ(from_environment.status, 1);
+}
+
+TEST(CommandLine, ARgbFileIsNotOpenedAtStart)
+{
+    const auto result = run_process({pixla, "-r", "/nonexistent/rgb.txt"}, no_display);
+    EXPECT_EQ(result.err, "pixla: unable to open display (null)\n");
+    EXPECT_EQ(result.status, 1);
+}
+
+TEST(CommandLine, AFailedWriteOfTheHelpIsAnError)
+{
+    const auto result = run_process({pixla, "-h"}, with_stdout_to("/dev/full"));
+    EXPECT_EQ(result.err, "pixla: can't write to standard output: No space left on device\n");
+    EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#include "process.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+
+std::vector<std::string> environment_with(const std::map<std::string, std::optional<std::string>>& changes)
+{
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string variable{*entry};
+        if (!changes.contains(variable.substr(0, variable.find('='))))
+            result.push_back(variable);
+    }
+    for (const auto& [name, value] : changes)
+        if (value)
+            result.push_back(name + "=" + *value);
+    return result;
+}
+
+std::vector<char*> pointers_to(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (auto& text : strings)
+        result.push_back(text.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int milliseconds_left(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+Process::Process(const std::vector<std::string>& argv, const ProcessOptions& options)
+{
+    int out_pipe[2];
+    int err_pipe[2];
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+        fail("pipe2");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (options.stdout_path)
+        posix_spawn_file_actions_addopen(&actions, 1, options.stdout_path->c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    else
+        posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+
+    auto args = argv;
+    auto env = environment_with(options.env);
+    const int spawned = posix_spawnp(&pid_, args.front().c_str(), &actions, nullptr, pointers_to(args).data(),
+                                     pointers_to(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    out_fd_ = out_pipe[0];
+    err_fd_ = err_pipe[0];
+    if (spawned != 0) {
+        errno = spawned;
+        fail(argv.front().c_str());
+    }
+}
+
+Process::~Process()
+{
+    if (status_ < 0 && pid_ > 0) {
+        kill(pid_, SIGKILL);
+        reap(0);
+    }
+    for (int fd : {out_fd_, err_fd_})
+        if (fd >= 0)
+            close(fd);
+}
+
+void Process::pump(int timeout_ms)
+{
+    pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
+    if (poll(fds, 2, timeout_ms) <= 0)
+        return;
+    for (auto [fd, buffer] : {std::pair{&out_fd_, &out_}, std::pair{&err_fd_, &err_}}) {
+        const pollfd& polled = fd == &out_fd_ ? fds[0] : fds[1];
+        if (*fd < 0 || !(polled.revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
+        char chunk[4096];
+        const ssize_t got = read(*fd, chunk, sizeof chunk);
+        if (got > 0) {
+            buffer->append(chunk, static_cast<std::size_t>(got));
+        } else {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+bool Process::reap(int flags)
+{
+    int raw;
+    if (waitpid(pid_, &raw, flags) != pid_)
+        return false;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return true;
+}
+
+bool Process::has_exited() { return status_ >= 0 || reap(WNOHANG); }
+
+bool Process::wait_for_stdout(const std::function<bool(const std::string&)>& done,
+                              std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!done(out_)) {
+        if (out_fd_ < 0 || Clock::now() >= deadline)
+            return false;
+        pump(milliseconds_left(deadline));
+    }
+    return true;
+}
+
+bool Process::finish(std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while ((out_fd_ >= 0 || err_fd_ >= 0) && Clock::now() < deadline)
+        pump(milliseconds_left(deadline));
+    while (!has_exited()) {
+        if (Clock::now() >= deadline) {
+            kill(pid_, SIGKILL);
+            reap(0);
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options,
+                          std::chrono::milliseconds timeout)
+{
+    Process process{argv, options};
+    const bool ended = process.finish(timeout);
+    return {process.out(), process.err(), ended ? process.status() : -1};
+}

@@ -1,0 +1,77 @@
+// Runs a program as a user would, with its standard output and standard
+// error captured, its environment adjusted and its exit status kept.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+struct ProcessOptions {
+    // Variables to set, or with no value to remove, on top of this process's environment.
+    std::map<std::string, std::optional<std::string>> env;
+    // When set, standard output goes to this file instead of a pipe.
+    std::optional<std::string> stdout_path;
+};
+
+inline ProcessOptions with_env(std::map<std::string, std::optional<std::string>> env)
+{
+    ProcessOptions options;
+    options.env = std::move(env);
+    return options;
+}
+
+inline ProcessOptions with_stdout_to(std::string path)
+{
+    ProcessOptions options;
+    options.stdout_path = std::move(path);
+    return options;
+}
+
+class Process {
+public:
+    explicit Process(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Reads output until `done` holds for standard output; false on timeout or end of output.
+    bool wait_for_stdout(const std::function<bool(const std::string&)>& done,
+                         std::chrono::milliseconds timeout = 10s);
+    // Waits for the process to end; false (and the process killed) on timeout.
+    bool finish(std::chrono::milliseconds timeout = 10s);
+    bool has_exited();
+
+    pid_t pid() const { return pid_; }
+    const std::string& out() const { return out_; }
+    const std::string& err() const { return err_; }
+    // The exit status, or 128 plus the signal that ended the process.
+    int status() const { return status_; }
+
+private:
+    void pump(int timeout_ms);
+    bool reap(int flags);
+
+    pid_t pid_ = -1;
+    int out_fd_ = -1;
+    int err_fd_ = -1;
+    std::string out_;
+    std::string err_;
+    int status_ = -1;
+};
+
+struct ProcessResult {
+    std::string out;
+    std::string err;
+    int status;
+};
+
+// Runs to the end with no input; a run that outlives the timeout has status -1.
+ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {},
+                          std::chrono::milliseconds timeout = 10s);

@@ -1,0 +1,173 @@
+#include "xvfb.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+// Reads the display number that Xvfb writes to its -displayfd once it is ready.
+std::string read_display_number(int fd)
+{
+    std::string number;
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        char c;
+        if (poll(&ready, 1, 20000) <= 0 || read(fd, &c, 1) != 1)
+            throw std::runtime_error("Xvfb did not start");
+        if (c == '\n')
+            return number;
+        number += c;
+    }
+}
+
+Time server_time(Display* display)
+{
+    const Window root = DefaultRootWindow(display);
+    const Window scratch = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(display, scratch, PropertyChangeMask);
+    const Atom property = XInternAtom(display, "PIXLA_TEST_TIME", False);
+    XChangeProperty(display, scratch, property, XA_STRING, 8, PropModeAppend, nullptr, 0);
+    XEvent event;
+    XWindowEvent(display, scratch, PropertyChangeMask, &event);
+    XDestroyWindow(display, scratch);
+    return event.xproperty.time;
+}
+
+}  // namespace
+
+Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
+{
+    int ready[2];
+    if (pipe(ready) != 0)
+        throw std::runtime_error("pipe");
+    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
+    std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
+                                  "-nolisten", "tcp", "-noreset"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ready[1]);
+    if (spawned != 0) {
+        close(ready[0]);
+        throw std::runtime_error("cannot run Xvfb");
+    }
+    try {
+        name_ = ":" + read_display_number(ready[0]);
+    } catch (...) {
+        close(ready[0]);
+        stop();
+        throw;
+    }
+    close(ready[0]);
+    display_ = XOpenDisplay(name_.c_str());
+    if (!display_) {
+        stop();
+        throw std::runtime_error("cannot connect to Xvfb " + name_);
+    }
+}
+
+Xvfb::~Xvfb()
+{
+    if (display_ && pid_ > 0)
+        XCloseDisplay(display_);
+    stop();
+}
+
+void Xvfb::stop()
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+unsigned long alloc_pixel(Display* display, const char* spec)
+{
+    const Colormap colormap = DefaultColormap(display, DefaultScreen(display));
+    XColor color;
+    if (!XParseColor(display, colormap, spec, &color) || !XAllocColor(display, colormap, &color))
+        throw std::runtime_error(std::string{"cannot allocate "} + spec);
+    return color.pixel;
+}
+
+void fill_root(Display* display, int x, int y, unsigned width, unsigned height, unsigned long pixel)
+{
+    const Window root = DefaultRootWindow(display);
+    const GC gc = XCreateGC(display, root, 0, nullptr);
+    XSetForeground(display, gc, pixel);
+    XFillRectangle(display, root, gc, x, y, width, height);
+    XFreeGC(display, gc);
+    XSync(display, False);
+}
+
+int probe_pointer_grab(Display* display)
+{
+    const Time in_ten_minutes = server_time(display) + 600000;
+    const int status = XGrabPointer(display, DefaultRootWindow(display), False, ButtonPressMask, GrabModeAsync,
+                                    GrabModeAsync, None, None, in_ten_minutes);
+    if (status == GrabSuccess)
+        XUngrabPointer(display, CurrentTime);
+    return status;
+}
+
+bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (probe_pointer_grab(display) != AlreadyGrabbed) {
+        if (process.has_exited() || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+void click(Display* display, int x, int y, unsigned button)
+{
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(display, button, True, CurrentTime);
+    XTestFakeButtonEvent(display, button, False, CurrentTime);
+    XSync(display, False);
+}
+
+void tap_key(Display* display, KeySym key)
+{
+    const KeyCode code = XKeysymToKeycode(display, key);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    XSync(display, False);
+}
+
+HeldKeys::HeldKeys(Display* display, std::initializer_list<KeySym> keys) : display_{display}, keys_{keys}
+{
+    for (KeySym key : keys_)
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), True, CurrentTime);
+    XSync(display_, False);
+}
+
+HeldKeys::~HeldKeys()
+{
+    for (KeySym key : keys_)
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), False, CurrentTime);
+    XSync(display_, False);
+}

@@ -1,0 +1,62 @@
+// A private X server for one test program, and the means to paint on it and
+// to press its buttons and keys as a user would.
+#pragma once
+
+#include "process.hpp"
+
+#include <X11/Xlib.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+class Xvfb {
+public:
+    // Starts Xvfb on a free display with one screen of the given geometry and
+    // depth, plus any further server arguments, and connects to it.
+    explicit Xvfb(const std::string& screen = "640x480x24", const std::vector<std::string>& extra = {});
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    const std::string& name() const { return name_; }
+    Display* display() const { return display_; }
+    // Ends the server at once, as a crash or a shutdown would.
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+    Display* display_ = nullptr;
+};
+
+// A pixel for the color spec ("rgb:12/34/56", "red"), allocated in the default colormap.
+unsigned long alloc_pixel(Display* display, const char* spec);
+void fill_root(Display* display, int x, int y, unsigned width, unsigned height, unsigned long pixel);
+
+// The server's answer to a pointer grab dated in the future: AlreadyGrabbed
+// while another client holds a grab, GrabInvalidTime otherwise. It never
+// takes the grab itself.
+int probe_pointer_grab(Display* display);
+// Waits until the process holds the pointer grab; false if it ends or the time runs out.
+bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds timeout = 10s);
+
+// Moves the pointer to (x, y) and presses and releases the button there.
+void click(Display* display, int x, int y, unsigned button = 1);
+// Presses and releases a key, switching a lock such as Caps Lock.
+void tap_key(Display* display, KeySym key);
+
+// Holds modifier keys down for its lifetime. A program with a synchronous
+// grab sees the modifiers when it lets the pointer go on, not when the
+// button was pressed, so they stay down until its output has been read.
+class HeldKeys {
+public:
+    HeldKeys(Display* display, std::initializer_list<KeySym> keys);
+    ~HeldKeys();
+    HeldKeys(const HeldKeys&) = delete;
+    HeldKeys& operator=(const HeldKeys&) = delete;
+
+private:
+    Display* display_;
+    std::vector<KeySym> keys_;
+};
