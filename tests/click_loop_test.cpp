@@ -12,6 +12,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -187,15 +188,15 @@ TEST_F(ClickLoop, KeepsPickingUntilButton3AndEachLineArrivesAtOnce)
     EXPECT_EQ(pixla->err(), "");
 }
 
-TEST_F(ClickLoop, NoNewlineWithN)
+TEST_F(ClickLoop, GroupedFlagsWithNoNewline)
 {
-    auto pixla = start({"-E", "-N"});
+    auto pixla = start({"-vEN"});
     click(display(), deep_sea.x, deep_sea.y);
-    EXPECT_TRUE(pixla->wait_for_stdout([](const std::string& out) { return out == "#123456"; }));
+    EXPECT_TRUE(pixla->wait_for_stdout([](const std::string& out) { return out == "120x120 #123456"; }));
     click(display(), white.x, white.y);
-    EXPECT_TRUE(pixla->wait_for_stdout([](const std::string& out) { return out.size() >= 14; }));
+    EXPECT_TRUE(pixla->wait_for_stdout([](const std::string& out) { return out.size() >= 30; }));
     end_with_button3(*pixla);
-    EXPECT_EQ(pixla->out(), "#123456#ffffff");
+    EXPECT_EQ(pixla->out(), "120x120 #123456320x120 #ffffff");
 }
 
 TEST_F(ClickLoop, Button3FirstEndsWithNoOutput)
@@ -226,19 +227,29 @@ TEST_F(ClickLoop, TheDisplayOptionWinsOverTheEnvironment)
     EXPECT_EQ(pixla->status(), 0);
 }
 
-TEST_F(ClickLoop, AGrabHeldByAnotherClientIsRefused)
+TEST_F(ClickLoop, AGrabHeldByAnotherClientIsRefusedWithItsReason)
 {
     Display* d = display();
-    ASSERT_EQ(XGrabPointer(d, DefaultRootWindow(d), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
-                           CurrentTime),
-              GrabSuccess);
-    XSync(d, False);
-    const auto result = run_process({pixla, "-d", server->name()});
-    XUngrabPointer(d, CurrentTime);
-    XSync(d, False);
-    EXPECT_EQ(result.err, "pixla: can't grab on " + server->name() + " the mouse: another client has grabbed the pointer\n");
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.status, 1);
+    const Window root = DefaultRootWindow(d);
+    const std::vector<std::pair<std::function<int()>, std::string>> holders = {
+        {[&] { return XGrabPointer(d, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                                   CurrentTime); },
+         "another client has grabbed the pointer"},
+        // A keyboard grab that freezes the pointer.
+        {[&] { return XGrabKeyboard(d, root, False, GrabModeSync, GrabModeAsync, CurrentTime); },
+         "the pointer is frozen by another client's grab"},
+    };
+    for (const auto& [hold, reason] : holders) {
+        ASSERT_EQ(hold(), GrabSuccess);
+        XSync(d, False);
+        const auto result = run_process({pixla, "-d", server->name()});
+        XUngrabPointer(d, CurrentTime);
+        XUngrabKeyboard(d, CurrentTime);
+        XSync(d, False);
+        EXPECT_EQ(result.err, "pixla: can't grab on " + server->name() + " the mouse: " + reason + "\n");
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 1);
+    }
 }
 
 TEST_F(ClickLoop, AFailedWriteEndsWithStatus1)
