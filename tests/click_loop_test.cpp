@@ -5,23 +5,16 @@
 
 #include "color_output.hpp"
 #include "pixla_binary.hpp"
-#include "process.hpp"
+#include "pixla_session.hpp"
 #include "scratch.hpp"
-#include "xvfb.hpp"
 
 #include <X11/keysym.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <tuple>
 
 namespace {
-
-struct Spot {
-    int x;
-    int y;
-};
 
 // Where the test paints its colors on the 640x480 root window.
 constexpr Spot corner{0, 0};        // rgb:0a/0b/0c
@@ -29,12 +22,6 @@ constexpr Spot deep_sea{120, 120};  // rgb:12/34/56, "deep sea" in the test's rg
 constexpr Spot black{220, 120};
 constexpr Spot white{320, 120};
 constexpr Spot pure_red{420, 120};  // rgb:ff/00/00, "red" for showrgb
-
-std::size_t lines_in(const std::string& text) { return static_cast<std::size_t>(std::ranges::count(text, '\n')); }
-auto has_lines(std::size_t count)
-{
-    return [count](const std::string& out) { return lines_in(out) >= count; };
-}
 
 class ClickLoop : public testing::Test {
 protected:
@@ -53,33 +40,15 @@ protected:
 
     Display* display() const { return server->display(); }
 
-    // Starts pixla on the test server and waits until it holds the pointer.
     std::unique_ptr<Process> start(std::vector<std::string> args, ProcessOptions options = {})
     {
-        args.insert(args.begin(), pixla);
-        if (!options.env.contains("DISPLAY"))
-            options.env["DISPLAY"] = server->name();
-        auto process = std::make_unique<Process>(args, options);
-        if (!wait_for_grab(display(), *process))
-            ADD_FAILURE() << "pixla did not grab the pointer; it wrote: " << process->err();
-        return process;
+        return start_pixla(*server, std::move(args), std::move(options));
     }
-
-    // Clicks button 1 with the keys held and waits for the next line of output.
-    void pick(Process& process, Spot spot, std::initializer_list<KeySym> keys = {})
+    void pick(Process& pixla, Spot spot, std::initializer_list<KeySym> keys = {})
     {
-        const HeldKeys held{display(), keys};
-        const auto lines = lines_in(process.out());
-        click(display(), spot.x, spot.y);
-        EXPECT_TRUE(process.wait_for_stdout(has_lines(lines + 1))) << "no line for a click; so far: " << process.out();
+        ::pick(display(), pixla, spot, keys);
     }
-
-    void end_with_button3(Process& process)
-    {
-        click(display(), white.x, white.y, 3);
-        ASSERT_TRUE(process.finish());
-        EXPECT_EQ(process.status(), 0);
-    }
+    void end_with_button3(Process& pixla) { ::end_with_button3(display(), pixla); }
 
     static std::unique_ptr<Xvfb> server;
     ScratchDir dir;

@@ -86,15 +86,14 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
     }
 }
 
-Xvfb::~Xvfb()
-{
-    if (display_ && pid_ > 0)
-        XCloseDisplay(display_);
-    stop();
-}
+Xvfb::~Xvfb() { stop(); }
 
 void Xvfb::stop()
 {
+    // Our own connection goes first: Xlib would end this process on a dead one.
+    if (display_)
+        XCloseDisplay(display_);
+    display_ = nullptr;
     if (pid_ <= 0)
         return;
     kill(pid_, SIGTERM);

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "pixla_session.hpp"
+
+#include "pixla_binary.hpp"
+
+#include <algorithm>
+
+std::size_t lines_in(const std::string& text) { return static_cast<std::size_t>(std::ranges::count(text, '\n')); }
+
+std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options,
+                                     const std::vector<std::string>& wrapper, std::chrono::milliseconds timeout)
+{
+    args.insert(args.begin(), pixla);
+    args.insert(args.begin(), wrapper.begin(), wrapper.end());
+    if (!options.env.contains("DISPLAY"))
+        options.env["DISPLAY"] = server.name();
+    auto process = std::make_unique<Process>(args, options);
+    if (!wait_for_grab(server.display(), *process, timeout)) {
+        process->finish(1s);
+        ADD_FAILURE() << "pixla did not grab the pointer; it wrote: " << process->err();
+    }
+    return process;
+}
+
+void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys,
+          std::chrono::milliseconds timeout)
+{
+    const HeldKeys held{display, keys};
+    const auto lines = lines_in(pixla.out());
+    click(display, spot.x, spot.y);
+    EXPECT_TRUE(pixla.wait_for_stdout([&](const std::string& out) { return lines_in(out) > lines; }, timeout))
+        << "no line for a click at " << spot.x << "x" << spot.y << "; so far: " << pixla.out() << pixla.err();
+}
+
+void end_with_button3(Display* display, Process& pixla, std::chrono::milliseconds timeout)
+{
+    click(display, 1, 1, 3);
+    ASSERT_TRUE(pixla.finish(timeout)) << "pixla did not end after button 3";
+    EXPECT_EQ(pixla.status(), 0) << pixla.err();
+}

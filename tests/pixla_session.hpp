@@ -1,0 +1,30 @@
+// Driving the real pixla on a private X server: start it, click, read its lines.
+#pragma once
+
+#include "process.hpp"
+#include "xvfb.hpp"
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct Spot {
+    int x;
+    int y;
+};
+
+std::size_t lines_in(const std::string& text);
+
+// Starts pixla on the server, behind the wrapper command if one is given
+// (valgrind, say), and waits until it holds the pointer grab.
+std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options = {},
+                                     const std::vector<std::string>& wrapper = {},
+                                     std::chrono::milliseconds timeout = 10s);
+
+// Clicks button 1 with the keys held and waits for the next line of output.
+void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys = {},
+          std::chrono::milliseconds timeout = 10s);
+
+// Clicks button 3 and expects pixla to end with status 0.
+void end_with_button3(Display* display, Process& pixla, std::chrono::milliseconds timeout = 10s);

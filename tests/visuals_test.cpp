@@ -1,0 +1,110 @@
+// Exact colors on every kind of screen: each depth and visual that Xvfb
+// offers, with colors painted on the root window and read back by pixla.
+#include <gtest/gtest.h>
+
+#include "pixla_session.hpp"
+
+#include <X11/keysym.h>
+
+#include <cstdio>
+#include <ostream>
+
+namespace {
+
+struct Screen {
+    const char* name;
+    std::string geometry;
+    int width;
+    int height;
+};
+
+// The screen's truth: the high byte of each intensity that the default colormap holds for the pixel.
+struct Expected {
+    std::string hex;
+    std::string decimal;
+};
+
+Expected expected_for(Display* display, unsigned long pixel)
+{
+    XColor color{};
+    color.pixel = pixel;
+    XQueryColor(display, DefaultColormap(display, DefaultScreen(display)), &color);
+    const unsigned red = color.red >> 8, green = color.green >> 8, blue = color.blue >> 8;
+    char hex[8], decimal[12];
+    std::snprintf(hex, sizeof hex, "#%02x%02x%02x", red, green, blue);
+    std::snprintf(decimal, sizeof decimal, "%u %u %u", red, green, blue);
+    return {hex, decimal};
+}
+
+void PrintTo(const Screen& screen, std::ostream* out) { *out << screen.geometry; }
+
+class Visuals : public testing::TestWithParam<Screen> {};
+
+TEST_P(Visuals, PrintsWhatTheColormapHoldsInHexAndDecimal)
+{
+    const Screen& screen = GetParam();
+    const Xvfb server{screen.geometry};
+    Display* d = server.display();
+    fill_root(d, 0, 0, static_cast<unsigned>(screen.width), static_cast<unsigned>(screen.height),
+              alloc_pixel(d, "rgb:80/80/80"));
+
+    // Painted spots and the colors they hold, the screen's corners among them.
+    std::vector<std::pair<Spot, unsigned long>> spots;
+    const char* specs[] = {"rgb:12/34/56", "rgb:00/00/00", "rgb:ff/ff/ff", "rgb:0a/ff/05", "rgb:80ff/7f01/01ff"};
+    for (int i = 0; i < 5; ++i) {
+        const Spot spot{30 + 40 * i, 60};
+        spots.emplace_back(spot, alloc_pixel(d, specs[i]));
+        fill_root(d, spot.x - 10, spot.y - 10, 20, 20, spots.back().second);
+    }
+    const Spot top_left{0, 0}, bottom_right{screen.width - 1, screen.height - 1};
+    spots.emplace_back(top_left, alloc_pixel(d, "rgb:ff/00/ff"));
+    spots.emplace_back(bottom_right, alloc_pixel(d, "rgb:00/c0/ff"));
+    fill_root(d, 0, 0, 1, 1, spots[5].second);
+    fill_root(d, bottom_right.x, bottom_right.y, 1, 1, spots[6].second);
+
+    auto pixla = start_pixla(server, {"-E", "-v"});
+    std::string expected_output;
+    for (const auto& [spot, pixel] : spots) {
+        pick(d, *pixla, spot);
+        pick(d, *pixla, spot, {XK_Control_L});
+        const Expected expected = expected_for(d, pixel);
+        const std::string where = std::to_string(spot.x) + "x" + std::to_string(spot.y) + " ";
+        expected_output += where + expected.hex + "\n" + where + expected.decimal + "\n";
+    }
+    end_with_button3(d, *pixla);
+    EXPECT_EQ(pixla->out(), expected_output);
+    EXPECT_EQ(pixla->err(), "");
+
+    const int depth = DefaultDepth(d, DefaultScreen(d));
+    if (depth == 24) {
+        // Every 8-bit color is stored exactly.
+        EXPECT_NE(pixla->out().find("30x60 #123456\n30x60 18 52 86\n"), std::string::npos);
+        EXPECT_NE(pixla->out().find("150x60 #0aff05\n"), std::string::npos);
+    }
+    if (depth == 30) {
+        // 10 bits a channel: 0x80ff reads back as 0x80df, whose low byte would round up.
+        EXPECT_NE(pixla->out().find("190x60 #807f01\n190x60 128 127 1\n"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDepth, Visuals,
+                         testing::Values(Screen{"Depth8PseudoColor", "320x200x8", 320, 200},
+                                         Screen{"Depth15", "320x200x15", 320, 200},
+                                         Screen{"Depth16", "321x201x16", 321, 201},
+                                         Screen{"Depth24", "320x200x24", 320, 200},
+                                         Screen{"Depth30", "320x200x30", 320, 200}),
+                         [](const testing::TestParamInfo<Screen>& info) { return std::string{info.param.name}; });
+
+TEST(ServerLoss, PixlaEndsWithXlibsMessageWhenTheServerGoesAway)
+{
+    Xvfb server;
+    auto pixla = start_pixla(server, {"-E"});
+    const std::string name = server.name();
+    server.stop();
+    ASSERT_TRUE(pixla->finish(5s)) << "pixla hung after the server went away";
+    EXPECT_EQ(pixla->err(), "X connection to " + name + " broken (explicit kill or server shutdown).\r\n");
+    EXPECT_EQ(pixla->status(), 1);
+    EXPECT_EQ(pixla->out(), "");
+}
+
+}  // namespace
