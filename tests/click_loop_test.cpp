@@ -10,7 +10,10 @@
 
 #include <X11/keysym.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <tuple>
 
@@ -155,6 +158,30 @@ TEST_F(ClickLoop, KeepsPickingUntilButton3AndEachLineArrivesAtOnce)
     end_with_button3(*pixla);
     EXPECT_EQ(pixla->out(), "#123456\n#000000\n255 255 255\n0 0 0\n");
     EXPECT_EQ(pixla->err(), "");
+}
+
+TEST_F(ClickLoop, LookupsLeaveNoFileOrProcessBehind)
+{
+    const std::string rgb = dir.write("rgb.txt", "18 52 86 deep sea\n");
+    const auto open_files = [](pid_t pid) {
+        const auto folder = std::filesystem::path{"/proc"} / std::to_string(pid) / "fd";
+        return std::distance(std::filesystem::directory_iterator{folder}, std::filesystem::directory_iterator{});
+    };
+    for (const auto& args : {std::vector<std::string>{"-E", "-r", rgb}, {"-E"}}) {
+        auto pixla = start(args);
+        pick(*pixla, deep_sea);
+        const auto before = open_files(pixla->pid());
+        for (int i = 0; i < 10; ++i)
+            pick(*pixla, deep_sea, {XK_Shift_L});
+        EXPECT_EQ(open_files(pixla->pid()), before);
+        // showrgb has been waited for: pixla has no child left, not even a zombie.
+        std::ifstream children{"/proc/" + std::to_string(pixla->pid()) + "/task/" + std::to_string(pixla->pid()) +
+                               "/children"};
+        const std::string child_list{std::istreambuf_iterator<char>{children}, {}};
+        EXPECT_EQ(child_list, "");
+        end_with_button3(*pixla);
+        EXPECT_EQ(lines_in(pixla->out()), 11u);
+    }
 }
 
 TEST_F(ClickLoop, GroupedFlagsWithNoNewline)
