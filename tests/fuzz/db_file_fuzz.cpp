@@ -1,0 +1,55 @@
+// Fuzzing the -r file lookup as a whole: the fuzzer's bytes become a color
+// database file, looked up for a few colors.
+#include "color_names.hpp"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+XColor color_of(unsigned red, unsigned green, unsigned blue)
+{
+    XColor color{};
+    color.red = static_cast<unsigned short>(red << 8);
+    color.green = static_cast<unsigned short>(green << 8);
+    color.blue = static_cast<unsigned short>(blue << 8);
+    return color;
+}
+
+const std::string& database_path()
+{
+    static const std::string path = [] {
+        char name[] = "/tmp/pixla-fuzz-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd < 0)
+            std::abort();
+        close(fd);
+        return std::string{name};
+    }();
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes{reinterpret_cast<const char*>(data), size};
+    std::FILE* file = std::fopen(database_path().c_str(), "wb");
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0)
+        std::abort();
+
+    const auto first = [&](std::size_t i) { return i < size ? data[i] : 0u; };
+    for (const XColor& color : {color_of(0, 0, 0), color_of(255, 255, 255), color_of(first(0), first(1), first(2))}) {
+        const auto name = get_db_colname(color, database_path().c_str());
+        // A name comes whole from one read of at most 1023 bytes, without its newline.
+        if (name && (name->empty() || name->size() > 1022 || name->find('\n') != std::string::npos ||
+                     bytes.find(*name) == std::string_view::npos))
+            std::abort();
+    }
+    return 0;
+}
