@@ -17,9 +17,9 @@ extern char** environ;
 namespace {
 
 // Reads the display number that Xvfb writes to its -displayfd once it is ready.
-std::string read_display_number(int fd)
+int read_display_number(int fd)
 {
-    std::string number;
+    int number = 0;
     for (;;) {
         pollfd ready{fd, POLLIN, 0};
         char c;
@@ -27,7 +27,7 @@ std::string read_display_number(int fd)
             throw std::runtime_error("Xvfb did not start");
         if (c == '\n')
             return number;
-        number += c;
+        number = number * 10 + (c - '0');
     }
 }
 
@@ -72,7 +72,7 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
         throw std::runtime_error("cannot run Xvfb");
     }
     try {
-        name_ = ":" + read_display_number(ready[0]);
+        name_ = ":" + std::to_string(read_display_number(ready[0]));
     } catch (...) {
         close(ready[0]);
         stop();
@@ -141,11 +141,23 @@ bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds
     return true;
 }
 
+void send_click(Display* display, unsigned button)
+{
+    // While a synchronous grab keeps the core pointer frozen, the server
+    // drops a queued release (and so the next press) when it is replayed
+    // after the XTEST device has already pressed the button again. Holding
+    // the server keeps the grabbing client from letting events go on between
+    // our press and release, so that no click is lost however fast they come.
+    XGrabServer(display);
+    XTestFakeButtonEvent(display, button, True, CurrentTime);
+    XTestFakeButtonEvent(display, button, False, CurrentTime);
+    XUngrabServer(display);
+}
+
 void click(Display* display, int x, int y, unsigned button)
 {
     XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XTestFakeButtonEvent(display, button, True, CurrentTime);
-    XTestFakeButtonEvent(display, button, False, CurrentTime);
+    send_click(display, button);
     XSync(display, False);
 }
 

@@ -43,6 +43,8 @@ bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds
 
 // Moves the pointer to (x, y) and presses and releases the button there.
 void click(Display* display, int x, int y, unsigned button = 1);
+// Presses and releases the button where the pointer is, without waiting for the server.
+void send_click(Display* display, unsigned button = 1);
 // Presses and releases a key, switching a lock such as Caps Lock.
 void tap_key(Display* display, KeySym key);
 
