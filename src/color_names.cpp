@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -16,29 +17,28 @@ constexpr long long saturated_value = 1LL << 40;
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-void skip_space(std::string_view& text)
+const char* skip_space(const char* text)
 {
-    const auto first = std::find_if_not(text.begin(), text.end(), is_space);
-    text.remove_prefix(static_cast<std::size_t>(first - text.begin()));
+    while (is_space(*text))
+        ++text;
+    return text;
 }
 
 // What "%d" reads: white space, an optional sign, then at least one digit.
-std::optional<long long> parse_int(std::string_view& text)
+bool parse_int(const char*& text, long long& value)
 {
-    skip_space(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || !is_digit(text.front()))
-        return std::nullopt;
-    long long value = 0;
-    while (!text.empty() && is_digit(text.front())) {
-        value = std::min(value * 10 + (text.front() - '0'), saturated_value);
-        text.remove_prefix(1);
-    }
-    return negative ? -value : value;
+    text = skip_space(text);
+    const bool negative = *text == '-';
+    if (*text == '+' || *text == '-')
+        ++text;
+    if (!is_digit(*text))
+        return false;
+    long long magnitude = 0;
+    do
+        magnitude = std::min(magnitude * 10 + (*text++ - '0'), saturated_value);
+    while (is_digit(*text));
+    value = negative ? -magnitude : magnitude;
+    return true;
 }
 
 struct FileCloser {
@@ -50,21 +50,17 @@ struct PipeCloser {
 
 }  // namespace
 
-std::optional<DbEntry> parse_db_line(std::string_view line)
+std::optional<DbEntry> parse_db_line(const char* line)
 {
     DbEntry entry{};
-    for (long long* value : {&entry.red, &entry.green, &entry.blue}) {
-        const auto parsed = parse_int(line);
-        if (!parsed)
-            return std::nullopt;
-        *value = *parsed;
-    }
-    // " %[^\n]": after any white space, one or more characters up to the newline.
-    skip_space(line);
-    const std::size_t length = std::min(line.find('\n'), line.find('\0'));
-    if (length == 0 || line.empty())
+    if (!parse_int(line, entry.red) || !parse_int(line, entry.green) || !parse_int(line, entry.blue))
         return std::nullopt;
-    entry.name = line.substr(0, length);
+    // " %[^\n]": after any white space, one or more characters up to the newline.
+    line = skip_space(line);
+    const std::size_t length = std::strcspn(line, "\n");
+    if (length == 0)
+        return std::nullopt;
+    entry.name = {line, length};
     return entry;
 }
 

@@ -17,10 +17,10 @@ struct DbEntry {
     std::string_view name;  // points into the parsed line
 };
 
-// Parses one database line exactly as sscanf(line, "%d %d %d %[^\n]\n", ...)
-// accepts it when all four fields are converted; a NUL ends the line as it
-// ends sscanf's input. Returns nothing for a line that is not an entry.
-std::optional<DbEntry> parse_db_line(std::string_view line);
+// Parses one database line, a C string, exactly as
+// sscanf(line, "%d %d %d %[^\n]\n", ...) accepts it when all four fields are
+// converted. Returns nothing for a line that is not an entry.
+std::optional<DbEntry> parse_db_line(const char* line);
 
 // The channel value of a 16-bit intensity: its high byte, never rounded.
 constexpr unsigned channel_value(unsigned short intensity) { return intensity >> 8; }

@@ -40,7 +40,7 @@ TEST(ParseDbLine, AcceptsExactlyWhatTheScanfFormatAccepts)
         int red = 0, green = 0, blue = 0;
         char name[1024] = "";
         const bool scanned = std::sscanf(line.c_str(), "%d %d %d %[^\n]\n", &red, &green, &blue, name) == 4;
-        const auto entry = parse_db_line(line);
+        const auto entry = parse_db_line(line.c_str());
         ASSERT_EQ(entry.has_value(), scanned) << "line: " << line;
         if (!entry)
             continue;
@@ -59,10 +59,10 @@ TEST(ParseDbLine, KeepsBlanksAndCarriageReturnInNames)
 
 TEST(ParseDbLine, ANulEndsTheLine)
 {
-    using namespace std::string_view_literals;
-    EXPECT_EQ(parse_db_line("1 2 3 na\0me\n"sv)->name, "na");
-    EXPECT_FALSE(parse_db_line("1 2 3 \0name\n"sv));
-    EXPECT_FALSE(parse_db_line("1 2\0 3 name\n"sv));
+    EXPECT_EQ(parse_db_line("1 2 3 na\0me\n")->name, "na");
+    EXPECT_FALSE(parse_db_line("1 2 3 \0name\n"));
+    EXPECT_FALSE(parse_db_line("1 2\0 3 name\n"));
+    EXPECT_FALSE(parse_db_line("1 2 +\0 3 name\n"));
 }
 
 TEST(ParseDbLine, ValuesTooLargeForAnIntNeverWrapIntoRange)

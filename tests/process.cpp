@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,8 +116,10 @@ void Process::pump(int timeout_ms)
 bool Process::reap(int flags)
 {
     int raw;
-    if (waitpid(pid_, &raw, flags) != pid_)
+    rusage usage{};
+    if (wait4(pid_, &raw, flags, &usage) != pid_)
         return false;
+    peak_rss_kb_ = usage.ru_maxrss;
     status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     return true;
 }

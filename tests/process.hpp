@@ -53,6 +53,8 @@ public:
     const std::string& err() const { return err_; }
     // The exit status, or 128 plus the signal that ended the process.
     int status() const { return status_; }
+    // The most memory the process ever had resident, once it has ended.
+    long peak_rss_kb() const { return peak_rss_kb_; }
 
 private:
     void pump(int timeout_ms);
@@ -64,6 +66,7 @@ private:
     std::string out_;
     std::string err_;
     int status_ = -1;
+    long peak_rss_kb_ = 0;
 };
 
 struct ProcessResult {

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // sscanf reads a C string: what follows a NUL is never seen by either.
     const std::string line{reinterpret_cast<const char*>(data), size};
-    const auto parsed = parse_db_line(line);
+    const auto parsed = parse_db_line(line.c_str());
 
     int red = 0, green = 0, blue = 0;
     std::vector<char> name(line.size() + 1);
