@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -50,6 +51,46 @@ struct PipeCloser {
 
 }  // namespace
 
+const char* next_piece(PieceReader& reader)
+{
+    constexpr std::size_t longest_piece = 1023;  // what fgets reads into 1024 bytes
+    std::vector<char>& buffer = reader.buffer;
+    if (buffer.empty())
+        buffer.resize(std::size_t{1} << 16);
+    else
+        buffer[reader.begin] = reader.covered;  // undo the last piece's terminator
+    for (;;) {
+        char* start = buffer.data() + reader.begin;
+        const std::size_t available = reader.end - reader.begin;
+        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', std::min(available, longest_piece)));
+        std::size_t length = 0;
+        if (newline)
+            length = static_cast<std::size_t>(newline - start) + 1;
+        else if (available >= longest_piece || reader.at_end)
+            length = std::min(available, longest_piece);
+        if (length > 0) {
+            reader.begin += length;
+            reader.covered = buffer[reader.begin];
+            buffer[reader.begin] = '\0';
+            return start;
+        }
+        if (reader.at_end)
+            return nullptr;
+        // Keep the unfinished piece, and fill the rest of the buffer after it;
+        // one byte stays free for the terminator.
+        std::memmove(buffer.data(), start, available);
+        reader.begin = 0;
+        reader.end = available;
+        const std::size_t got = std::fread(buffer.data() + available, 1, buffer.size() - 1 - available, reader.stream);
+        reader.end += got;
+        if (got == 0) {
+            if (std::ferror(reader.stream))
+                return nullptr;
+            reader.at_end = true;
+        }
+    }
+}
+
 std::optional<DbEntry> parse_db_line(const char* line)
 {
     DbEntry entry{};
@@ -83,8 +124,8 @@ std::optional<std::string> get_def_colname(const XColor& color)
         warn("cant open a process 'showrgb'");
         return std::nullopt;
     }
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe.get())) {
+    PieceReader reader{pipe.get()};
+    while (const char* line = next_piece(reader)) {
         const auto entry = parse_db_line(line);
         if (entry && entry_matches(*entry, color))
             return std::string{entry->name};
@@ -99,9 +140,11 @@ std::optional<std::string> get_db_colname(const XColor& color, const char* db_fi
         warn("can't open '%s' file", db_file);
         return std::nullopt;
     }
-    char line[1024];
-    // Every read counts, so the pieces of an over-long line count as lines.
-    for (long long line_number = 1; std::fgets(line, sizeof line, file.get()); ++line_number) {
+    PieceReader reader{file.get()};
+    // Every piece counts, so the pieces of an over-long line count as lines.
+    long long line_number = 0;
+    while (const char* line = next_piece(reader)) {
+        ++line_number;
         const auto entry = parse_db_line(line);
         if (!entry) {
             if (line[0] != '\0' && line[0] != '!')

@@ -4,9 +4,11 @@
 
 #include <X11/Xlib.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One color database entry. Values too large for an int saturate far outside
 // 0..255, so that they can never wrap around onto a real channel value.
@@ -16,6 +18,22 @@ struct DbEntry {
     long long blue;
     std::string_view name;  // points into the parsed line
 };
+
+// Reads a stream in the pieces that fgets with a buffer of 1024 bytes would
+// return, a line with its newline or the next 1023 bytes of a longer one,
+// but hands them out in place from a large buffer instead of copying each.
+struct PieceReader {
+    std::FILE* stream;
+    std::vector<char> buffer{};
+    std::size_t begin = 0;  // the unread bytes are [begin, end)
+    std::size_t end = 0;
+    bool at_end = false;
+    char covered = '\0';  // the byte under the last piece's terminator
+};
+
+// The next piece as a C string (ending at its first NUL byte, as fgets's
+// would); null at the end of the stream or on a read error.
+const char* next_piece(PieceReader& reader);
 
 // Parses one database line, a C string, exactly as
 // sscanf(line, "%d %d %d %[^\n]\n", ...) accepts it when all four fields are

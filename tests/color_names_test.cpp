@@ -88,6 +88,54 @@ TEST(EntryMatches, ComparesTheHighByteOfEachIntensity)
     EXPECT_FALSE(entry_matches(*parse_db_line("128 127 2 x\n"), color));
 }
 
+// --- Reading in the pieces that fgets returns -------------------------------
+
+// The pieces of a file as C strings, read with fgets or with next_piece.
+std::vector<std::string> pieces_by_fgets(const std::string& path)
+{
+    std::vector<std::string> pieces;
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    char line[1024];
+    while (std::fgets(line, sizeof line, file))
+        pieces.emplace_back(line);
+    std::fclose(file);
+    return pieces;
+}
+
+std::vector<std::string> pieces_by_reader(const std::string& path)
+{
+    std::vector<std::string> pieces;
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    PieceReader reader{file};
+    while (const char* piece = next_piece(reader))
+        pieces.emplace_back(piece);
+    std::fclose(file);
+    return pieces;
+}
+
+TEST(PieceReader, CutsTheStreamWhereFgetsDoes)
+{
+    const ScratchDir dir;
+    std::string across_the_buffer;  // lines of every length, across many buffer refills
+    for (std::size_t length = 0; across_the_buffer.size() < 300000; length = (length + 7) % 2500)
+        across_the_buffer += std::string(length, static_cast<char>('a' + length % 26)) + "\n";
+    const std::vector<std::string> contents = {
+        "",
+        "\n",
+        "no newline at the end",
+        std::string(1022, 'x') + "\n" + std::string(1023, 'y') + "\n" + std::string(1024, 'z') + "\n",
+        std::string(1023, 'x'),
+        std::string(5000, 'x') + "\nend\n",
+        std::string("nul\0inside\n\0\0\nafter\n", 20),
+        across_the_buffer,
+        across_the_buffer + "tail without newline",
+    };
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        const std::string path = dir.write("pieces" + std::to_string(i), contents[i]);
+        EXPECT_EQ(pieces_by_reader(path), pieces_by_fgets(path)) << "content " << i;
+    }
+}
+
 // --- Lookup in a file given with -r -------------------------------------
 
 class DbFileLookup : public testing::Test {

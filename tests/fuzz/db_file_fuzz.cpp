@@ -1,5 +1,5 @@
 // Fuzzing the -r file lookup as a whole: the fuzzer's bytes become a color
-// database file, looked up for a few colors.
+// database file, read in pieces against fgets and looked up for a few colors.
 #include "color_names.hpp"
 
 #include <unistd.h>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* file = std::fopen(database_path().c_str(), "wb");
     if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0)
         std::abort();
+
+    // The lookup reads the file in the same pieces as fgets would.
+    {
+        std::FILE* by_fgets = std::fopen(database_path().c_str(), "r");
+        std::FILE* by_reader = std::fopen(database_path().c_str(), "r");
+        PieceReader reader{by_reader};
+        char line[1024];
+        for (;;) {
+            const char* expected = std::fgets(line, sizeof line, by_fgets);
+            const char* piece = next_piece(reader);
+            if (!expected != !piece || (piece && std::strcmp(expected, piece) != 0))
+                std::abort();
+            if (!piece)
+                break;
+        }
+        std::fclose(by_fgets);
+        std::fclose(by_reader);
+    }
 
     const auto first = [&](std::size_t i) { return i < size ? data[i] : 0u; };
     for (const XColor& color : {color_of(0, 0, 0), color_of(255, 255, 255), color_of(first(0), first(1), first(2))}) {
