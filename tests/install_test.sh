@@ -1,0 +1,21 @@
+#!/bin/sh
+# cmake --install puts the program and its man page where they belong, with a
+# prefix and with DESTDIR.
+set -eu
+build=$1
+page=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+check() {
+    root=$1
+    [ -x "$root/bin/pixla" ] || { echo "no $root/bin/pixla"; exit 1; }
+    cmp "$page" "$root/share/man/man1/pixla.1" || { echo "no man page in $root/share/man/man1"; exit 1; }
+    env -u DISPLAY "$root/bin/pixla" -h | grep -q '^Usage: ' || { echo "$root/bin/pixla -h failed"; exit 1; }
+}
+
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+check "$scratch/prefix"
+DESTDIR="$scratch/staged" cmake --install "$build" --prefix /usr/local >/dev/null
+check "$scratch/staged/usr/local"
+echo "installed under a prefix and under DESTDIR"
