@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -72,7 +73,9 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
         throw std::runtime_error("cannot run Xvfb");
     }
     try {
-        name_ = ":" + std::to_string(read_display_number(ready[0]));
+        char name[16];
+        std::snprintf(name, sizeof name, ":%d", read_display_number(ready[0]));
+        name_ = name;
     } catch (...) {
         close(ready[0]);
         stop();
@@ -169,7 +172,7 @@ void tap_key(Display* display, KeySym key)
     XSync(display, False);
 }
 
-HeldKeys::HeldKeys(Display* display, std::initializer_list<KeySym> keys) : display_{display}, keys_{keys}
+HeldKeys::HeldKeys(Display* display, std::vector<KeySym> keys) : display_{display}, keys_{std::move(keys)}
 {
     for (KeySym key : keys_)
         XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), True, CurrentTime);

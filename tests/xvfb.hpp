@@ -6,7 +6,6 @@
 
 #include <X11/Xlib.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,7 +52,7 @@ void tap_key(Display* display, KeySym key);
 // button was pressed, so they stay down until its output has been read.
 class HeldKeys {
 public:
-    HeldKeys(Display* display, std::initializer_list<KeySym> keys);
+    HeldKeys(Display* display, std::vector<KeySym> keys);
     ~HeldKeys();
     HeldKeys(const HeldKeys&) = delete;
     HeldKeys& operator=(const HeldKeys&) = delete;

@@ -1,0 +1,13 @@
+#!/bin/sh
+# ./scripts/run with no X display shows pixla at work on a private Xvfb.
+set -eu
+source_dir=$1
+build_dir=$2
+out=$(env -u DISPLAY PIXLA_BUILD_DIR="$build_dir" "$source_dir/scripts/run" -v 2>"$build_dir.err")
+expected='button 1             on tomato     at 100x200:  100x200 #ff6347
+Control + button 1   on steel blue at 300x200:  300x200 70 130 180
+Shift + button 1     on gold       at 500x200:  500x200 gold'
+[ "$out" = "$expected" ] || { printf 'the demo showed:\n%s\n' "$out"; cat "$build_dir.err"; exit 1; }
+grep -q '^No X display given (neither DISPLAY nor -d): showing pixla at work on a private Xvfb' "$build_dir.err" ||
+    { echo "the demo did not say why it ran:"; cat "$build_dir.err"; exit 1; }
+echo "demo checked"
