@@ -22,17 +22,15 @@ struct ImageDestroyer {
 std::optional<XColor> read_pixel_color(Display* display, int x, int y)
 {
     const int screen = DefaultScreen(display);
-    {
-        const std::unique_ptr<XImage, ImageDestroyer> image{
-            XGetImage(display, RootWindow(display, screen), x, y, 1, 1, AllPlanes, ZPixmap)};
-        if (!image) {
-            warnx("can't read the pixel at %dx%d", x, y);
-            return std::nullopt;
-        }
-        picked_color.pixel = XGetPixel(image.get(), 0, 0);
-        picked_color.flags = DoRed | DoGreen | DoBlue;
-        XQueryColor(display, DefaultColormap(display, screen), &picked_color);
+    const std::unique_ptr<XImage, ImageDestroyer> image{
+        XGetImage(display, RootWindow(display, screen), x, y, 1, 1, AllPlanes, ZPixmap)};
+    if (!image) {
+        warnx("can't read the pixel at %dx%d", x, y);
+        return std::nullopt;
     }
+    picked_color.pixel = XGetPixel(image.get(), 0, 0);
+    picked_color.flags = DoRed | DoGreen | DoBlue;
+    XQueryColor(display, DefaultColormap(display, screen), &picked_color);
     return picked_color;
 }
 

@@ -109,6 +109,7 @@ int main(int argc, char* argv[])
         }
     }
 
+    errno = 0;
     DisplayPtr display{XOpenDisplay(display_name)};
     if (!display) {
         // Xlib gives up without a system call when no display is named at
