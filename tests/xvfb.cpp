@@ -5,15 +5,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -61,14 +59,21 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // A test that crashes or is killed must not leave its server behind.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp("Xvfb", argv.data());
+        _exit(127);
+    }
     close(ready[1]);
-    if (spawned != 0) {
+    if (pid_ < 0) {
         close(ready[0]);
         throw std::runtime_error("cannot run Xvfb");
     }
