@@ -6,6 +6,8 @@
 
 #include <X11/keysym.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,6 +28,16 @@ const Demo clicks[] = {
     {"gold", 500, {XK_Shift_L}, "Shift + button 1"},
 };
 constexpr int click_y = 200;
+
+// Whether pixla's options hold -E, read as pixla reads them.
+bool has_option_E(int argc, char* argv[])
+{
+    bool found = false;
+    opterr = 0;
+    for (int option; (option = getopt(argc, argv, "+d:vENr:h")) != -1;)
+        found = found || option == 'E';
+    return found;
+}
 
 // Ends pixla's run and passes on what it wrote to standard error.
 int finish(Process& pixla)
@@ -63,16 +75,15 @@ int main(int argc, char* argv[])
     std::vector<std::string> command{PIXLA_BINARY};
     command.insert(command.end(), argv + 1, argv + argc);
     const ProcessOptions options = with_env({{"DISPLAY", server.name()}});
+    const bool one_color_a_run = !has_option_E(argc, argv);
     std::unique_ptr<Process> pixla;
+    int status = 0;
     for (const Demo& demo : clicks) {
-        // Without -E pixla ends after one color: start it again for the next.
-        if (!pixla || pixla->has_exited()) {
-            if (pixla)
-                finish(*pixla);
+        if (!pixla) {
             pixla = std::make_unique<Process>(command, options);
             if (!wait_for_grab(display, *pixla)) {
                 // A bad option or -h: pixla has said why it ended.
-                const int status = finish(*pixla);
+                status = finish(*pixla);
                 std::fputs(pixla->out().c_str(), stdout);
                 return status;
             }
@@ -88,8 +99,15 @@ int main(int argc, char* argv[])
         if (pixla->out().empty() || pixla->out().back() != '\n')
             std::putchar('\n');
         std::fflush(stdout);
+        // Without -E pixla ends after one color: the next click gets a new one.
+        if (one_color_a_run) {
+            status = finish(*pixla);
+            pixla.reset();
+        }
     }
-    if (!pixla->has_exited())
+    if (pixla) {
         click(display, 0, 0, 3);
-    return finish(*pixla);
+        status = finish(*pixla);
+    }
+    return status;
 }
