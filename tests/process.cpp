@@ -32,15 +32,6 @@ std::vector<std::string> environment_with(const std::map<std::string, std::optio
     return result;
 }
 
-std::vector<char*> pointers_to(std::vector<std::string>& strings)
-{
-    std::vector<char*> result;
-    for (auto& text : strings)
-        result.push_back(text.data());
-    result.push_back(nullptr);
-    return result;
-}
-
 using Clock = std::chrono::steady_clock;
 
 int milliseconds_left(Clock::time_point deadline)
@@ -50,6 +41,15 @@ int milliseconds_left(Clock::time_point deadline)
 }
 
 }  // namespace
+
+std::vector<char*> argv_of(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (auto& text : strings)
+        result.push_back(text.data());
+    result.push_back(nullptr);
+    return result;
+}
 
 Process::Process(const std::vector<std::string>& argv, const ProcessOptions& options)
 {
@@ -69,8 +69,8 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
 
     auto args = argv;
     auto env = environment_with(options.env);
-    const int spawned = posix_spawnp(&pid_, args.front().c_str(), &actions, nullptr, pointers_to(args).data(),
-                                     pointers_to(env).data());
+    const int spawned = posix_spawnp(&pid_, args.front().c_str(), &actions, nullptr, argv_of(args).data(),
+                                     argv_of(env).data());
     posix_spawn_file_actions_destroy(&actions);
     close(out_pipe[1]);
     close(err_pipe[1]);

@@ -20,6 +20,9 @@ struct ProcessOptions {
     std::optional<std::string> stdout_path;
 };
 
+// The strings as the null-terminated array of pointers that exec takes.
+std::vector<char*> argv_of(std::vector<std::string>& strings);
+
 inline ProcessOptions with_env(std::map<std::string, std::optional<std::string>> env)
 {
     ProcessOptions options;

@@ -54,10 +54,7 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
     std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
                                   "-nolisten", "tcp", "-noreset"};
     args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argv_of(args);
 
     const pid_t parent = getpid();
     pid_ = fork();
