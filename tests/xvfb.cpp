@@ -106,12 +106,12 @@ void Xvfb::stop()
     pid_ = -1;
 }
 
-unsigned long alloc_pixel(Display* display, const char* spec)
+unsigned long alloc_pixel(Display* display, const char* color_name)
 {
     const Colormap colormap = DefaultColormap(display, DefaultScreen(display));
     XColor color;
-    if (!XParseColor(display, colormap, spec, &color) || !XAllocColor(display, colormap, &color))
-        throw std::runtime_error(std::string{"cannot allocate "} + spec);
+    if (!XParseColor(display, colormap, color_name, &color) || !XAllocColor(display, colormap, &color))
+        throw std::runtime_error(std::string{"cannot allocate "} + color_name);
     return color.pixel;
 }
 

@@ -29,8 +29,8 @@ private:
     Display* display_ = nullptr;
 };
 
-// A pixel for the color spec ("rgb:12/34/56", "red"), allocated in the default colormap.
-unsigned long alloc_pixel(Display* display, const char* spec);
+// A pixel for the color ("rgb:12/34/56", "red"), allocated in the default colormap.
+unsigned long alloc_pixel(Display* display, const char* color_name);
 void fill_root(Display* display, int x, int y, unsigned width, unsigned height, unsigned long pixel);
 
 // The server's answer to a pointer grab dated in the future: AlreadyGrabbed
