@@ -68,7 +68,7 @@ int main(int argc, char* argv[])
     std::fprintf(stderr,
                  "No X display given (neither DISPLAY nor -d): showing pixla at work on a private Xvfb (%s).\n",
                  server.name().c_str());
-    fill_root(display, 0, 0, 640, 400, alloc_pixel(display, "gray20"));
+    paint_root(display, "gray20");
     for (const Demo& demo : clicks)
         fill_root(display, demo.x - 60, click_y - 60, 120, 120, alloc_pixel(display, demo.color));
 

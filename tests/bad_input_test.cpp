@@ -23,7 +23,7 @@ protected:
     {
         server = std::make_unique<Xvfb>("320x200x24");
         Display* d = server->display();
-        fill_root(d, 0, 0, 320, 200, alloc_pixel(d, "rgb:12/34/56"));
+        paint_root(d, "rgb:12/34/56");
     }
     static void TearDownTestSuite() { server.reset(); }
 

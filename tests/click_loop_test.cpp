@@ -32,7 +32,7 @@ protected:
     {
         server = std::make_unique<Xvfb>();
         Display* d = server->display();
-        fill_root(d, 0, 0, 640, 480, alloc_pixel(d, "rgb:80/80/80"));
+        paint_root(d, "rgb:80/80/80");
         fill_root(d, corner.x, corner.y, 40, 40, alloc_pixel(d, "rgb:0a/0b/0c"));
         fill_root(d, deep_sea.x - 20, deep_sea.y - 20, 40, 40, alloc_pixel(d, "rgb:12/34/56"));
         fill_root(d, black.x - 20, black.y - 20, 40, 40, alloc_pixel(d, "rgb:00/00/00"));

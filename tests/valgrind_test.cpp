@@ -22,7 +22,7 @@ protected:
     {
         server = std::make_unique<Xvfb>("320x200x24");
         Display* d = server->display();
-        fill_root(d, 0, 0, 320, 200, alloc_pixel(d, "rgb:12/34/56"));
+        paint_root(d, "rgb:12/34/56");
         fill_root(d, 180, 80, 40, 40, alloc_pixel(d, "rgb:ff/00/00"));
     }
     static void TearDownTestSuite() { server.reset(); }

@@ -45,8 +45,7 @@ TEST_P(Visuals, PrintsWhatTheColormapHoldsInHexAndDecimal)
     const Screen& screen = GetParam();
     const Xvfb server{screen.geometry};
     Display* d = server.display();
-    fill_root(d, 0, 0, static_cast<unsigned>(screen.width), static_cast<unsigned>(screen.height),
-              alloc_pixel(d, "rgb:80/80/80"));
+    paint_root(d, "rgb:80/80/80");
 
     // Painted spots and the colors they hold, the screen's corners among them.
     std::vector<std::pair<Spot, unsigned long>> spots;

@@ -125,6 +125,13 @@ void fill_root(Display* display, int x, int y, unsigned width, unsigned height, 
     XSync(display, False);
 }
 
+void paint_root(Display* display, const char* color_name)
+{
+    const int screen = DefaultScreen(display);
+    fill_root(display, 0, 0, static_cast<unsigned>(DisplayWidth(display, screen)),
+              static_cast<unsigned>(DisplayHeight(display, screen)), alloc_pixel(display, color_name));
+}
+
 int probe_pointer_grab(Display* display)
 {
     const Time in_ten_minutes = server_time(display) + 600000;

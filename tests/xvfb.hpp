@@ -32,6 +32,8 @@ private:
 // A pixel for the color ("rgb:12/34/56", "red"), allocated in the default colormap.
 unsigned long alloc_pixel(Display* display, const char* color_name);
 void fill_root(Display* display, int x, int y, unsigned width, unsigned height, unsigned long pixel);
+// Paints the whole root window of the default screen in the color.
+void paint_root(Display* display, const char* color_name);
 
 // The server's answer to a pointer grab dated in the future: AlreadyGrabbed
 // while another client holds a grab, GrabInvalidTime otherwise. It never
