@@ -65,7 +65,7 @@ class Bench {
 public:
     explicit Bench(std::filesystem::path out) : out_{std::move(out)}
     {
-        fill_root(display(), 0, 0, 640, 480, alloc_pixel(display(), "rgb:12/34/56"));
+        paint_root(display(), "rgb:12/34/56");
         XTestFakeMotionEvent(display(), -1, click_x, click_y, CurrentTime);
         XSync(display(), False);
     }
@@ -98,17 +98,12 @@ public:
         XSync(display(), False);
     }
 
-    static bool has_lines(const std::string& out, std::size_t count)
-    {
-        return static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) >= count;
-    }
-
     double pixla_latency(int clicks)
     {
         auto process = start({pixla, "-E"});
         const auto begin = Clock::now();
         press_button1(clicks);
-        if (!process->wait_for_stdout([&](const std::string& out) { return has_lines(out, clicks); }, 120s))
+        if (!process->wait_for_stdout([&](const std::string& out) { return lines_in(out) >= std::size_t(clicks); }, 120s))
             fail("pixla printed too few lines");
         const double elapsed = milliseconds_since(begin);
         end(*process);
@@ -158,7 +153,7 @@ public:
         auto process = start(argv);
         press_button1(clicks);
         if (prints &&
-            !process->wait_for_stdout([&](const std::string& out) { return has_lines(out, clicks); }, 60s))
+            !process->wait_for_stdout([&](const std::string& out) { return lines_in(out) >= std::size_t(clicks); }, 60s))
             fail("pixla printed too few lines");
         if (prints)
             end(*process);

@@ -4,10 +4,6 @@
 
 #include "pixla_binary.hpp"
 
-#include <algorithm>
-
-std::size_t lines_in(const std::string& text) { return static_cast<std::size_t>(std::ranges::count(text, '\n')); }
-
 std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options,
                                      const std::vector<std::string>& wrapper, std::chrono::milliseconds timeout)
 {

@@ -14,8 +14,6 @@ struct Spot {
     int y;
 };
 
-std::size_t lines_in(const std::string& text);
-
 // Starts pixla on the server, behind the wrapper command if one is given
 // (valgrind, say), and waits until it holds the pointer grab.
 std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options = {},

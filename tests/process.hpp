@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -19,6 +20,12 @@ struct ProcessOptions {
     // When set, standard output goes to this file instead of a pipe.
     std::optional<std::string> stdout_path;
 };
+
+// How many newline-ended lines the text holds.
+inline std::size_t lines_in(const std::string& text)
+{
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // The strings as the null-terminated array of pointers that exec takes.
 std::vector<char*> argv_of(std::vector<std::string>& strings);
