@@ -22,6 +22,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 using Clock = std::chrono::steady_clock;
 const std::string pixla = PIXLA_BINARY;
 const std::string floor_client = FLOOR_CLIENT;

@@ -1,6 +1,9 @@
 // Shows pixla at work where there is no X display: starts a private Xvfb,
 // paints a few named colors, runs pixla there with the given options, clicks
 // each color (plain, with Control, with Shift) and shows what pixla printed.
+// Options that need no screen (-h, a bad one) or name a display (-d) go to
+// pixla itself.
+#include "options.hpp"
 #include "process.hpp"
 #include "xvfb.hpp"
 
@@ -8,12 +11,16 @@
 
 #include <unistd.h>
 
+#include <err.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Demo {
     const char* color;
@@ -29,14 +36,22 @@ const Demo clicks[] = {
 };
 constexpr int click_y = 200;
 
-// Whether pixla's options hold -E, read as pixla reads them.
-bool has_option_E(int argc, char* argv[])
+// What pixla's options ask for, read as pixla reads them.
+struct Asked {
+    bool keep_picking = false;  // -E
+    bool no_demo = false;       // -d, -h or a bad command line
+};
+
+Asked read_options(int argc, char* argv[])
 {
-    bool found = false;
+    Asked asked;
     opterr = 0;
-    for (int option; (option = getopt(argc, argv, "+d:vENr:h")) != -1;)
-        found = found || option == 'E';
-    return found;
+    for (int option; (option = getopt(argc, argv, pixla_options)) != -1;) {
+        asked.keep_picking = asked.keep_picking || option == 'E';
+        asked.no_demo = asked.no_demo || option == 'd' || option == 'h' || option == '?';
+    }
+    optind = 1;
+    return asked;
 }
 
 // Ends pixla's run and passes on what it wrote to standard error.
@@ -63,6 +78,12 @@ void wait_for_output(Process& pixla, std::size_t before)
 
 int main(int argc, char* argv[])
 {
+    const Asked asked = read_options(argc, argv);
+    if (asked.no_demo) {
+        argv[0] = const_cast<char*>(PIXLA_BINARY);
+        execv(PIXLA_BINARY, argv);
+        err(127, "can't run %s", PIXLA_BINARY);
+    }
     const Xvfb server{"640x400x24"};
     Display* display = server.display();
     std::fprintf(stderr,
@@ -75,7 +96,7 @@ int main(int argc, char* argv[])
     std::vector<std::string> command{PIXLA_BINARY};
     command.insert(command.end(), argv + 1, argv + argc);
     const ProcessOptions options = with_env({{"DISPLAY", server.name()}});
-    const bool one_color_a_run = !has_option_E(argc, argv);
+    const bool one_color_a_run = !asked.keep_picking;
     std::unique_ptr<Process> pixla;
     int status = 0;
     for (const Demo& demo : clicks) {

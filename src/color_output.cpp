@@ -1,5 +1,8 @@
 #include "color_output.hpp"
 
+#include "color_db.hpp"
+#include "color_names.hpp"
+
 #include <X11/Xutil.h>
 #include <err.h>
 
@@ -48,7 +51,7 @@ int mode_for_state(unsigned int state)
 std::string format_color(const XColor& color, int mode)
 {
     const char* format = mode == MODE_HEX ? "#%02x%02x%02x" : "%u %u %u";
-    char text[sizeof "65535 65535 65535"];
+    char text[sizeof "255 255 255"];  // channel values are at most 255
     std::snprintf(text, sizeof text, format, channel_value(color.red), channel_value(color.green),
                   channel_value(color.blue));
     return text;

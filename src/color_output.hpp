@@ -1,8 +1,6 @@
 // One color grab: reading the pixel under the pointer and printing its color.
 #pragma once
 
-#include "color_names.hpp"
-
 #include <X11/Xlib.h>
 
 #include <string>

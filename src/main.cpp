@@ -1,6 +1,7 @@
 // pixla: grabs the pointer on the root window and prints the color of each
 // pixel clicked with button 1, until button 3 (or after one color).
 #include "color_output.hpp"
+#include "options.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/cursorfont.h>
@@ -11,10 +12,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 const char* prog_name;
-const char* version = "0.1e";
+const char* const version = PIXLA_VERSION;
 
 namespace {
 
@@ -50,28 +52,22 @@ const char* shown_name(const char* display_name) { return display_name ? display
     if (format && code > 0) {
         va_list args;
         va_start(args, format);
-        verrx(1, format, args);
+        vwarnx(format, args);
+        va_end(args);
+        std::exit(1);
     }
     std::exit(0);
 }
 
-// Hands what was printed to standard output on; a write that failed (a full
-// disk, a closed descriptor) ends the program with status 1 rather than 0.
-void flush_output(DisplayPtr& display)
-{
-    if (std::fflush(stdout) == 0)
-        return;
-    const int error = errno;
-    display.reset();
-    errno = error;
-    err(1, "can't write to standard output");
-}
+// Whether all that was printed has reached standard output. A failed write
+// (a full disk, a closed descriptor) leaves errno set for the message.
+bool output_written() { return std::fflush(stdout) == 0; }
 
 [[noreturn]] void usage_and_exit(int status)
 {
     show_usage();
-    DisplayPtr no_display;
-    flush_output(no_display);
+    if (!output_written())
+        err(1, "can't write to standard output");
     std::exit(status);
 }
 
@@ -96,8 +92,7 @@ int main(int argc, char* argv[])
     bool show_xy = false;
     bool add_newline = true;
 
-    // The leading '+' keeps glibc from permuting: options end at the first operand.
-    for (int option; (option = getopt(argc, argv, "+d:vENr:h")) != -1;) {
+    for (int option; (option = getopt(argc, argv, pixla_options)) != -1;) {
         switch (option) {
         case 'd': display_name = optarg; break;
         case 'v': show_xy = true; break;
@@ -144,7 +139,8 @@ int main(int argc, char* argv[])
         // The newline leaves with its color, so that readers of lines get each at once.
         if (add_newline)
             std::putchar('\n');
-        flush_output(display);
+        if (!output_written())
+            close_and_exit(std::move(display), 1, "can't write to standard output: %s", std::strerror(errno));
         if (exit_after_grab)
             break;
     }

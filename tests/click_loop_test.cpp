@@ -8,6 +8,7 @@
 #include "pixla_session.hpp"
 #include "scratch.hpp"
 
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -52,6 +54,21 @@ protected:
         ::pick(display(), pixla, spot, keys);
     }
     void end_with_button3(Process& pixla) { ::end_with_button3(display(), pixla); }
+    // Puts a showrgb running the shell script first on pixla's search path.
+    ProcessOptions with_showrgb(const std::string& script) const
+    {
+        dir.write("showrgb", "#!/bin/sh\n" + script, true);
+        return with_env({{"PATH", dir.path().string() + ":" + std::getenv("PATH")}});
+    }
+    Spot pointer() const
+    {
+        Window root, child;
+        Spot at{}, in_child{};
+        unsigned mask;
+        XQueryPointer(display(), DefaultRootWindow(display()), &root, &child, &at.x, &at.y, &in_child.x, &in_child.y,
+                      &mask);
+        return at;
+    }
 
     static std::unique_ptr<Xvfb> server;
     ScratchDir dir;
@@ -117,6 +134,54 @@ TEST_F(ClickLoop, WithoutShowrgbOnlyTheShellComplainsAndHexIsPrinted)
     EXPECT_EQ(pixla->status(), 0);
 }
 
+TEST_F(ClickLoop, ThePointerStaysFrozenWhileALookupRuns)
+{
+    // A showrgb that says it has started, then waits to be let go.
+    const auto started = dir.path() / "started", go = dir.path() / "go";
+    auto pixla = start({}, with_showrgb(": > '" + started.string() + "'\n"
+                                        "for i in $(seq 1000); do [ -e '" + go.string() + "' ] && break; sleep 0.01; done\n"
+                                        "echo '255 0 0 red'\n"));
+    {
+        const HeldKeys shift{display(), {XK_Shift_L}};
+        click(display(), pure_red.x, pure_red.y);
+        for (int waited = 0; !std::filesystem::exists(started) && waited < 3000; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds{10});
+        ASSERT_TRUE(std::filesystem::exists(started)) << pixla->err();
+        XTestFakeMotionEvent(display(), -1, white.x, white.y, CurrentTime);
+        XSync(display(), False);
+        EXPECT_EQ(pointer().x, pure_red.x) << "the pointer moved during the lookup";
+        dir.write("go", "");
+        ASSERT_TRUE(pixla->finish());
+    }
+    EXPECT_EQ(pixla->out(), "red\n");
+    // The motion was held back, not lost: it happens once pixla has let go.
+    EXPECT_EQ(pointer().x, white.x);
+}
+
+TEST_F(ClickLoop, EveryShiftClickReadsTheFileAfresh)
+{
+    const std::string rgb = dir.write("rgb.txt", "\n18 52 86 deep sea\n");
+    auto pixla = start({"-E", "-r", rgb});
+    pick(*pixla, deep_sea, {XK_Shift_L});
+    dir.write("rgb.txt", "\n18 52 86 abyss\n");
+    pick(*pixla, deep_sea, {XK_Shift_L});
+    end_with_button3(*pixla);
+    EXPECT_EQ(pixla->out(), "deep sea\nabyss\n");
+    EXPECT_EQ(pixla->err(), "pixla: syntax error: " + rgb + ":1\npixla: syntax error: " + rgb + ":1\n");
+}
+
+TEST_F(ClickLoop, ShowrgbThatCannotBeStartedIsReportedAndHexPrinted)
+{
+    // The X connection takes descriptor 3, the last one allowed: no pipe is left for showrgb.
+    auto pixla = start_pixla(*server, {}, {}, {"prlimit", "--nofile=4", "--"});
+    const HeldKeys shift{display(), {XK_Shift_L}};
+    click(display(), pure_red.x, pure_red.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#ff0000\n");
+    EXPECT_EQ(pixla->err(), "pixla: cant open a process 'showrgb': Too many open files\n");
+    EXPECT_EQ(pixla->status(), 0);
+}
+
 TEST_F(ClickLoop, UnnamedColorsAndBadRgbFilesFallBackToHex)
 {
     const std::string rgb = dir.write("rgb.txt", "1 2 3 other\n\n");
@@ -177,6 +242,7 @@ TEST_F(ClickLoop, LookupsLeaveNoFileOrProcessBehind)
         // showrgb has been waited for: pixla has no child left, not even a zombie.
         std::ifstream children{"/proc/" + std::to_string(pixla->pid()) + "/task/" + std::to_string(pixla->pid()) +
                                "/children"};
+        ASSERT_TRUE(children.is_open()) << "cannot see pixla's children";
         const std::string child_list{std::istreambuf_iterator<char>{children}, {}};
         EXPECT_EQ(child_list, "");
         end_with_button3(*pixla);
@@ -257,8 +323,10 @@ TEST_F(ClickLoop, AFailedWriteEndsWithStatus1)
     EXPECT_EQ(pixla->status(), 1);
 }
 
-// grab_color itself, for the failure that a click inside the screen cannot cause.
-TEST_F(ClickLoop, AnUnreadablePixelIsReportedAndNothingPrinted)
+// grab_color alone, not the program: pixla keeps Xlib's default error
+// handler, so in pixla a server error on the pixel read ends the program.
+// Here the test's own handler lets the read fail and grab_color go on.
+TEST_F(ClickLoop, GrabColorAloneReportsAPixelItCannotReadAndPrintsNothing)
 {
     const auto old_handler = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     bool printed = true;

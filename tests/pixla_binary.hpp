@@ -8,7 +8,7 @@ inline const std::string pixla = PIXLA_BINARY;
 // The help text, which names the program as it was invoked.
 inline std::string help_text(const std::string& invoked_as)
 {
-    return "pixla 0.1e - grabs color from the screen & dumps it to stdout.\n"
+    return "pixla " PIXLA_VERSION " - grabs color from the screen & dumps it to stdout.\n"
            "\n"
            "Usage: " + invoked_as + " [-d display] [-r filename] [-vENh]\n"
            "    -d host        display to use\n"

@@ -4,6 +4,8 @@
 
 #include "pixla_binary.hpp"
 
+#include <stdexcept>
+
 std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options,
                                      const std::vector<std::string>& wrapper, std::chrono::milliseconds timeout)
 {
@@ -13,7 +15,7 @@ std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string
         options.env["DISPLAY"] = server.name();
     auto process = std::make_unique<Process>(args, options);
     if (!wait_for_grab(server.display(), *process, timeout)) {
-        process->finish(1s);
+        process->finish(std::chrono::seconds{1});
         ADD_FAILURE() << "pixla did not grab the pointer; it wrote: " << process->err();
     }
     return process;
@@ -25,8 +27,9 @@ void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<Key
     const HeldKeys held{display, keys};
     const auto lines = lines_in(pixla.out());
     click(display, spot.x, spot.y);
-    EXPECT_TRUE(pixla.wait_for_stdout([&](const std::string& out) { return lines_in(out) > lines; }, timeout))
-        << "no line for a click at " << spot.x << "x" << spot.y << "; so far: " << pixla.out() << pixla.err();
+    if (!pixla.wait_for_stdout([&](const std::string& out) { return lines_in(out) > lines; }, timeout))
+        throw std::runtime_error("no line for a click at " + std::to_string(spot.x) + "x" + std::to_string(spot.y) +
+                                 "; so far: " + pixla.out() + pixla.err());
 }
 
 void end_with_button3(Display* display, Process& pixla, std::chrono::milliseconds timeout)

@@ -18,11 +18,12 @@ struct Spot {
 // (valgrind, say), and waits until it holds the pointer grab.
 std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options = {},
                                      const std::vector<std::string>& wrapper = {},
-                                     std::chrono::milliseconds timeout = 10s);
+                                     std::chrono::milliseconds timeout = due_time);
 
 // Clicks button 1 with the keys held and waits for the next line of output.
+// Throws, ending the test, when none comes: later clicks would wait in vain.
 void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys = {},
-          std::chrono::milliseconds timeout = 10s);
+          std::chrono::milliseconds timeout = due_time);
 
 // Clicks button 3 and expects pixla to end with status 0.
-void end_with_button3(Display* display, Process& pixla, std::chrono::milliseconds timeout = 10s);
+void end_with_button3(Display* display, Process& pixla, std::chrono::milliseconds timeout = due_time);

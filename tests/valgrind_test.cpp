@@ -12,9 +12,11 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr Spot deep_sea{100, 100};  // rgb:12/34/56
 constexpr Spot pure_red{200, 100};  // rgb:ff/00/00, "red" for showrgb
-constexpr auto slow = 60s;          // valgrind starts and runs slowly
+constexpr auto slow = 20s;          // valgrind starts and runs slowly
 
 class UnderValgrind : public testing::Test {
 protected:

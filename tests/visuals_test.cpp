@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 struct Screen {
     const char* name;
     std::string geometry;
@@ -18,9 +20,10 @@ struct Screen {
     int height;
 };
 
-// The screen's truth: the high byte of each intensity that the default colormap holds for the pixel.
+// The screen's truth: the high byte of each intensity that the default
+// colormap holds for the pixel, read off its four hex digits.
 struct Expected {
-    std::string hex;
+    std::string hex = "#";
     std::string decimal;
 };
 
@@ -29,11 +32,15 @@ Expected expected_for(Display* display, unsigned long pixel)
     XColor color{};
     color.pixel = pixel;
     XQueryColor(display, DefaultColormap(display, DefaultScreen(display)), &color);
-    const unsigned red = color.red >> 8, green = color.green >> 8, blue = color.blue >> 8;
-    char hex[8], decimal[12];
-    std::snprintf(hex, sizeof hex, "#%02x%02x%02x", red, green, blue);
-    std::snprintf(decimal, sizeof decimal, "%u %u %u", red, green, blue);
-    return {hex, decimal};
+    Expected expected;
+    for (unsigned short intensity : {color.red, color.green, color.blue}) {
+        char digits[5];
+        std::snprintf(digits, sizeof digits, "%04x", intensity);
+        const std::string high_byte{digits, 2};
+        expected.hex += high_byte;
+        expected.decimal += (expected.decimal.empty() ? "" : " ") + std::to_string(std::stoi(high_byte, nullptr, 16));
+    }
+    return expected;
 }
 
 void PrintTo(const Screen& screen, std::ostream* out) { *out << screen.geometry; }

@@ -1,5 +1,6 @@
 // Fuzzing the -r file lookup as a whole: the fuzzer's bytes become a color
 // database file, read in pieces against fgets and looked up for a few colors.
+#include "color_db.hpp"
 #include "color_names.hpp"
 
 #include <unistd.h>
@@ -48,11 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::FILE* by_fgets = std::fopen(database_path().c_str(), "r");
         std::FILE* by_reader = std::fopen(database_path().c_str(), "r");
-        PieceReader reader{by_reader};
+        if (!by_fgets || !by_reader)
+            std::abort();
+        PieceReader reader{fileno(by_reader)};
         char line[1024];
         for (;;) {
             const char* expected = std::fgets(line, sizeof line, by_fgets);
-            const char* piece = next_piece(reader);
+            const char* piece = reader.next();
             if (!expected != !piece || (piece && std::strcmp(expected, piece) != 0))
                 std::abort();
             if (!piece)

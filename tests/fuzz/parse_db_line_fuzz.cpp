@@ -1,7 +1,7 @@
 // Differential fuzzing of the color database line parser against sscanf with
 // the format it replaces: both must accept the same lines and agree on the
 // four fields, except for values too large for an int, which sscanf wraps.
-#include "color_names.hpp"
+#include "color_db.hpp"
 
 #include <climits>
 #include <cstdint>

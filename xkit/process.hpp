@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
-using namespace std::chrono_literals;
+// How long to wait by default for a program to do what is due: ample on a
+// loaded machine, yet short enough that a program that never does it fails
+// its test quickly.
+inline constexpr std::chrono::milliseconds due_time = std::chrono::seconds{3};
 
 struct ProcessOptions {
     // Variables to set, or with no value to remove, on top of this process's environment.
@@ -53,9 +56,9 @@ public:
 
     // Reads output until `done` holds for standard output; false on timeout or end of output.
     bool wait_for_stdout(const std::function<bool(const std::string&)>& done,
-                         std::chrono::milliseconds timeout = 10s);
+                         std::chrono::milliseconds timeout = due_time);
     // Waits for the process to end; false (and the process killed) on timeout.
-    bool finish(std::chrono::milliseconds timeout = 10s);
+    bool finish(std::chrono::milliseconds timeout = due_time);
     bool has_exited();
 
     pid_t pid() const { return pid_; }
@@ -87,4 +90,4 @@ struct ProcessResult {
 
 // Runs to the end with no input; a run that outlives the timeout has status -1.
 ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {},
-                          std::chrono::milliseconds timeout = 10s);
+                          std::chrono::milliseconds timeout = due_time);

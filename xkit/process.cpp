@@ -66,6 +66,8 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     else
         posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+    // The program starts with its three standard descriptors and nothing that this process happens to hold.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
     auto args = argv;
     auto env = environment_with(options.env);
@@ -149,7 +151,7 @@ bool Process::finish(std::chrono::milliseconds timeout)
             reap(0);
             return false;
         }
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds{5});
     }
     return true;
 }

@@ -40,7 +40,7 @@ void paint_root(Display* display, const char* color_name);
 // takes the grab itself.
 int probe_pointer_grab(Display* display);
 // Waits until the process holds the pointer grab; false if it ends or the time runs out.
-bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds timeout = 10s);
+bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds timeout = due_time);
 
 // Moves the pointer to (x, y) and presses and releases the button there.
 void click(Display* display, int x, int y, unsigned button = 1);

@@ -148,7 +148,7 @@ bool wait_for_grab(Display* display, Process& process, std::chrono::milliseconds
     while (probe_pointer_grab(display) != AlreadyGrabbed) {
         if (process.has_exited() || std::chrono::steady_clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds{5});
     }
     return true;
 }
