@@ -18,6 +18,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -45,6 +46,12 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double percentile_95(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[(values.size() * 95 + 99) / 100 - 1];
 }
 
 struct Medians {
@@ -132,6 +139,38 @@ public:
         const double elapsed = milliseconds_since(begin);
         end(process);
         return elapsed;
+    }
+
+    // From the moment the bench lets go of a pointer grab that it held while
+    // pixla started, until pixla holds the grab. The probe runs on the
+    // holder's own connection, so that it sees pixla's grab only.
+    double handover()
+    {
+        const Window root = DefaultRootWindow(display());
+        if (XGrabPointer(display(), root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                         CurrentTime) != GrabSuccess)
+            fail("the bench could not grab the pointer");
+        XSync(display(), False);
+        Process process{{pixla}, with_env({{"DISPLAY", server_.name()}})};
+        // Long enough for pixla to start and be refused (start-up takes about 9 ms).
+        std::this_thread::sleep_for(50ms);
+        XUngrabPointer(display(), CurrentTime);
+        XSync(display(), False);
+        const auto begin = Clock::now();
+        while (probe_pointer_grab(display()) != AlreadyGrabbed)
+            if (process.has_exited())
+                fail("pixla ended instead of taking the grab: " + process.err());
+        const double elapsed = milliseconds_since(begin);
+        end(process);
+        return elapsed;
+    }
+
+    // How long one probe takes: no handover can be timed more finely.
+    double probe_time()
+    {
+        const auto begin = Clock::now();
+        probe_pointer_grab(display());
+        return milliseconds_since(begin);
     }
 
     // One Shift-click in a running pixla -E, until its line has been read.
@@ -263,6 +302,17 @@ int main(int argc, char* argv[])
                                                       read_showrgb),
                   "ms", "<= 1.1");
         bench.end(*process);
+    }
+
+    {
+        std::vector<double> handovers, probes;
+        for (int run = 0; run < 60; ++run) {
+            handovers.push_back(bench.handover());
+            probes.push_back(bench.probe_time());
+        }
+        std::printf("| %-34s | %10.3f ms | p95 %6.3f ms | probe %.3f ms | <= 10 ms |\n",
+                    "grab handover, median of 60", median(handovers), percentile_95(handovers), median(probes));
+        std::fflush(stdout);
     }
 
     print_row("peak resident memory, 100 clicks",

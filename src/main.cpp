@@ -6,14 +6,17 @@
 #include <X11/Xlib.h>
 #include <X11/cursorfont.h>
 #include <err.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 const char* prog_name;
 const char* const version = PIXLA_VERSION;
@@ -60,8 +63,10 @@ const char* shown_name(const char* display_name) { return display_name ? display
 }
 
 // Whether all that was printed has reached standard output. A failed write
-// (a full disk, a closed descriptor) leaves errno set for the message.
-bool output_written() { return std::fflush(stdout) == 0; }
+// (a full disk, a closed descriptor, a hung-up terminal) leaves errno set for
+// the message. On a line-buffered stream the write fails inside printf or
+// putchar, which only set the error flag, and fflush then has nothing to do.
+bool output_written() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
 [[noreturn]] void usage_and_exit(int status)
 {
@@ -69,6 +74,32 @@ bool output_written() { return std::fflush(stdout) == 0; }
     if (!output_written())
         err(1, "can't write to standard output");
     std::exit(status);
+}
+
+// Launchers sometimes start programs with a standard descriptor closed. Each
+// one closed is opened on /dev/null, read-only so that writes to it still
+// fail, before the X connection could take its number.
+void open_standard_descriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDONLY) != fd)
+            err(1, "can't open /dev/null");
+}
+
+// Started from a key binding or a panel, pixla often finds the pointer still
+// grabbed, or frozen, by the launcher for some tens of milliseconds: it asks
+// again every 5 ms for up to a second before it takes the answer as final.
+int grab_pointer(Display* display, Window root, Cursor cursor)
+{
+    using std::chrono::steady_clock;
+    const auto give_up = steady_clock::now() + std::chrono::seconds{1};
+    for (;;) {
+        const int status = XGrabPointer(display, root, False, button_events, GrabModeSync, GrabModeAsync, root,
+                                        cursor, CurrentTime);
+        if ((status != AlreadyGrabbed && status != GrabFrozen) || steady_clock::now() >= give_up)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds{5});
+    }
 }
 
 const char* grab_failure_reason(int status)
@@ -86,6 +117,7 @@ const char* grab_failure_reason(int status)
 
 int main(int argc, char* argv[])
 {
+    open_standard_descriptors();
     const char* display_name = std::getenv("DISPLAY");
     prog_name = argv[0];
     bool exit_after_grab = true;
@@ -116,8 +148,7 @@ int main(int argc, char* argv[])
     const Window root = RootWindow(display.get(), DefaultScreen(display.get()));
     const Cursor cursor = XCreateFontCursor(display.get(), XC_crosshair);
 
-    const int grab = XGrabPointer(display.get(), root, False, button_events, GrabModeSync, GrabModeAsync,
-                                  root, cursor, CurrentTime);
+    const int grab = grab_pointer(display.get(), root, cursor);
     if (grab != GrabSuccess)
         close_and_exit(std::move(display), 1, "can't grab on %s the mouse: %s", shown_name(display_name),
                        grab_failure_reason(grab));

@@ -13,7 +13,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <memory>
 #include <thread>
@@ -287,31 +286,6 @@ TEST_F(ClickLoop, TheDisplayOptionWinsOverTheEnvironment)
     ASSERT_TRUE(pixla->finish());
     EXPECT_EQ(pixla->out(), "#000000\n");
     EXPECT_EQ(pixla->status(), 0);
-}
-
-TEST_F(ClickLoop, AGrabHeldByAnotherClientIsRefusedWithItsReason)
-{
-    Display* d = display();
-    const Window root = DefaultRootWindow(d);
-    const std::vector<std::pair<std::function<int()>, std::string>> holders = {
-        {[&] { return XGrabPointer(d, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
-                                   CurrentTime); },
-         "another client has grabbed the pointer"},
-        // A keyboard grab that freezes the pointer.
-        {[&] { return XGrabKeyboard(d, root, False, GrabModeSync, GrabModeAsync, CurrentTime); },
-         "the pointer is frozen by another client's grab"},
-    };
-    for (const auto& [hold, reason] : holders) {
-        ASSERT_EQ(hold(), GrabSuccess);
-        XSync(d, False);
-        const auto result = run_process({pixla, "-d", server->name()});
-        XUngrabPointer(d, CurrentTime);
-        XUngrabKeyboard(d, CurrentTime);
-        XSync(d, False);
-        EXPECT_EQ(result.err, "pixla: can't grab on " + server->name() + " the mouse: " + reason + "\n");
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.status, 1);
-    }
 }
 
 TEST_F(ClickLoop, AFailedWriteEndsWithStatus1)

@@ -66,6 +66,12 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     else
         posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+    for (const auto& [target, source] : options.descriptors) {
+        if (source < 0)
+            posix_spawn_file_actions_addclose(&actions, target);
+        else
+            posix_spawn_file_actions_adddup2(&actions, source, target);
+    }
     // The program starts with its three standard descriptors and nothing that this process happens to hold.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 

@@ -22,6 +22,9 @@ struct ProcessOptions {
     std::map<std::string, std::optional<std::string>> env;
     // When set, standard output goes to this file instead of a pipe.
     std::optional<std::string> stdout_path;
+    // Standard descriptors (1, 2) set up otherwise: a copy of this process's
+    // descriptor, or closed when it is -1.
+    std::map<int, int> descriptors;
 };
 
 // How many newline-ended lines the text holds.
