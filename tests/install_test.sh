@@ -1,6 +1,6 @@
 #!/bin/sh
-# cmake --install puts the program and its man page where they belong, with a
-# prefix and with DESTDIR.
+# cmake --install puts the program, its man page and the shell completions
+# where they belong, with a prefix and with DESTDIR.
 set -eu
 build=$1
 page=$2
@@ -11,6 +11,9 @@ check() {
     root=$1
     [ -x "$root/bin/pixla" ] || { echo "no $root/bin/pixla"; exit 1; }
     cmp "$page" "$root/share/man/man1/pixla.1" || { echo "no man page in $root/share/man/man1"; exit 1; }
+    for completion in bash-completion/completions/pixla zsh/vendor-completions/_pixla; do
+        [ -f "$root/share/$completion" ] || { echo "no $root/share/$completion"; exit 1; }
+    done
     env -u DISPLAY "$root/bin/pixla" -h | grep -q '^Usage: ' || { echo "$root/bin/pixla -h failed"; exit 1; }
 }
 
