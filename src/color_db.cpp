@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
@@ -25,20 +24,21 @@ const char* skip_space(const char* text)
 }
 
 // What "%d" reads: white space, an optional sign, then at least one digit.
-bool parse_int(const char*& text, long long& value)
+// Returns where the number ends, or null when there is none.
+inline const char* parse_int(const char* text, long long& value)
 {
     text = skip_space(text);
     const bool negative = *text == '-';
     if (*text == '+' || *text == '-')
         ++text;
     if (!is_digit(*text))
-        return false;
+        return nullptr;
     long long magnitude = 0;
     do
         magnitude = std::min(magnitude * 10 + (*text++ - '0'), saturated_value);
     while (is_digit(*text));
     value = negative ? -magnitude : magnitude;
-    return true;
+    return text;
 }
 
 constexpr std::size_t longest_piece = 1023;  // what fgets reads into 1024 bytes
@@ -49,27 +49,15 @@ constexpr std::size_t buffer_size = std::size_t{1} << 16;
 std::optional<DbEntry> parse_db_line(const char* line)
 {
     DbEntry entry{};
-    if (!parse_int(line, entry.red) || !parse_int(line, entry.green) || !parse_int(line, entry.blue))
+    if (!(line = parse_int(line, entry.red)) || !(line = parse_int(line, entry.green)) ||
+        !(line = parse_int(line, entry.blue)))
         return std::nullopt;
     // " %[^\n]": after any white space, one or more characters up to the newline.
     line = skip_space(line);
-    const std::size_t length = std::strcspn(line, "\n");
-    if (length == 0)
+    if (*line == '\n' || *line == '\0')
         return std::nullopt;
-    entry.name = {line, length};
+    entry.name_start = line;
     return entry;
-}
-
-bool channels_in_range(const DbEntry& entry)
-{
-    return std::ranges::all_of(std::initializer_list<long long>{entry.red, entry.green, entry.blue},
-                               [](long long value) { return value >= 0 && value <= 255; });
-}
-
-bool entry_matches(const DbEntry& entry, const XColor& color)
-{
-    return entry.red == channel_value(color.red) && entry.green == channel_value(color.green) &&
-           entry.blue == channel_value(color.blue);
 }
 
 const char* PieceReader::next()

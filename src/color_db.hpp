@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,11 @@ struct DbEntry {
     long long red;
     long long green;
     long long blue;
-    std::string_view name;  // points into the parsed line
+    const char* name_start;  // in the parsed line
+
+    // The name runs to the newline or the end of the line. It is measured
+    // only when asked for: most entries of a lookup are never named.
+    std::string_view name() const { return {name_start, std::strcspn(name_start, "\n")}; }
 };
 
 // Parses one database line, a C string, exactly as
@@ -26,8 +31,17 @@ std::optional<DbEntry> parse_db_line(const char* line);
 // The channel value of a 16-bit intensity: its high byte, never rounded.
 constexpr unsigned channel_value(unsigned short intensity) { return intensity >> 8; }
 
-bool channels_in_range(const DbEntry& entry);
-bool entry_matches(const DbEntry& entry, const XColor& color);
+inline bool channels_in_range(const DbEntry& entry)
+{
+    const auto in_range = [](long long value) { return value >= 0 && value <= 255; };
+    return in_range(entry.red) && in_range(entry.green) && in_range(entry.blue);
+}
+
+inline bool entry_matches(const DbEntry& entry, const XColor& color)
+{
+    return entry.red == channel_value(color.red) && entry.green == channel_value(color.green) &&
+           entry.blue == channel_value(color.blue);
+}
 
 // Reads a descriptor in the pieces that fgets with a buffer of 1024 bytes
 // would return, a line with its newline or the next 1023 bytes of a longer

@@ -30,7 +30,7 @@ std::optional<std::string> get_def_colname(const XColor& color)
     while (const char* line = reader.next()) {
         const auto entry = parse_db_line(line);
         if (entry && entry_matches(*entry, color))
-            return std::string{entry->name};
+            return std::string{entry->name()};
     }
     return std::nullopt;
 }
@@ -52,10 +52,11 @@ std::optional<std::string> get_db_colname(const XColor& color, const char* db_fi
             if (line[0] != '\0' && line[0] != '!')
                 warnx("syntax error: %s:%lld", db_file, line_number);
         } else if (!channels_in_range(*entry)) {
-            warnx("value for '%.*s' is out of range: %s:%lld", static_cast<int>(entry->name.size()),
-                  entry->name.data(), db_file, line_number);
+            const std::string_view name = entry->name();
+            warnx("value for '%.*s' is out of range: %s:%lld", static_cast<int>(name.size()), name.data(), db_file,
+                  line_number);
         } else if (entry_matches(*entry, color)) {
-            return std::string{entry->name};
+            return std::string{entry->name()};
         }
     }
     if (reader.error() != 0) {

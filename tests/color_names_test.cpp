@@ -54,13 +54,13 @@ TEST(ParseDbLine, AcceptsExactlyWhatTheScanfFormatAccepts)
         EXPECT_EQ(entry->red, red) << line;
         EXPECT_EQ(entry->green, green) << line;
         EXPECT_EQ(entry->blue, blue) << line;
-        EXPECT_EQ(entry->name, name) << line;
+        EXPECT_EQ(entry->name(), name) << line;
     }
 }
 
 TEST(ParseDbLine, ANulEndsTheLine)
 {
-    EXPECT_EQ(parse_db_line("1 2 3 na\0me\n")->name, "na");
+    EXPECT_EQ(parse_db_line("1 2 3 na\0me\n")->name(), "na");
     EXPECT_FALSE(parse_db_line("1 2 3 \0name\n"));
     EXPECT_FALSE(parse_db_line("1 2\0 3 name\n"));
     EXPECT_FALSE(parse_db_line("1 2 +\0 3 name\n"));

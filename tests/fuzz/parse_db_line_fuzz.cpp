@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (!parsed)
         return 0;
-    if (parsed->name != name.data())
+    if (parsed->name() != name.data())
         std::abort();
     const auto agrees = [](long long ours, int theirs) { return ours < INT_MIN || ours > INT_MAX || ours == theirs; };
     if (!agrees(parsed->red, red) || !agrees(parsed->green, green) || !agrees(parsed->blue, blue))
