@@ -16,33 +16,26 @@ namespace {
 
 constexpr Spot deep_sea{100, 100};  // rgb:12/34/56
 
-class BadRgbFile : public testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        server = std::make_unique<Xvfb>("320x200x24");
-        Display* d = server->display();
-        paint_root(d, "rgb:12/34/56");
-    }
-    static void TearDownTestSuite() { server.reset(); }
+class BadRgbFile : public SharedServer<BadRgbFile> {
+public:
+    static constexpr const char* screen = "320x200x24";
+    static void paint(Display* d) { paint_root(d, "rgb:12/34/56"); }
 
+protected:
     // One Shift-click on the color with -r file; pixla must end on its own.
     std::unique_ptr<Process> shift_click_with(const std::string& file, ProcessOptions options = {},
                                               const std::vector<std::string>& wrapper = {})
     {
         auto pixla = start_pixla(*server, {"-r", file}, std::move(options), wrapper);
-        const HeldKeys shift{server->display(), {XK_Shift_L}};
-        click(server->display(), deep_sea.x, deep_sea.y);
+        const HeldKeys shift{display(), {XK_Shift_L}};
+        click(display(), deep_sea.x, deep_sea.y);
         EXPECT_TRUE(pixla->finish());
         EXPECT_EQ(pixla->status(), 0);
         return pixla;
     }
 
-    static std::unique_ptr<Xvfb> server;
     ScratchDir dir;
 };
-
-std::unique_ptr<Xvfb> BadRgbFile::server;
 
 TEST_F(BadRgbFile, DevNullHasNoNames)
 {
@@ -112,10 +105,10 @@ TEST_F(BadRgbFile, AnUnreadableFileIsReported)
     as_another_user.insert(as_another_user.end(), {program.string(), "-r", file});
 
     auto pixla_run = std::make_unique<Process>(as_another_user, with_env({{"DISPLAY", server->name()}}));
-    ASSERT_TRUE(wait_for_grab(server->display(), *pixla_run)) << pixla_run->err();
+    ASSERT_TRUE(wait_for_grab(display(), *pixla_run)) << pixla_run->err();
     {
-        const HeldKeys shift{server->display(), {XK_Shift_L}};
-        click(server->display(), deep_sea.x, deep_sea.y);
+        const HeldKeys shift{display(), {XK_Shift_L}};
+        click(display(), deep_sea.x, deep_sea.y);
         EXPECT_TRUE(pixla_run->finish());
     }
     EXPECT_EQ(pixla_run->out(), "#123456\n");

@@ -27,12 +27,11 @@ constexpr Spot black{220, 120};
 constexpr Spot white{320, 120};
 constexpr Spot pure_red{420, 120};  // rgb:ff/00/00, "red" for showrgb
 
-class ClickLoop : public testing::Test {
-protected:
-    static void SetUpTestSuite()
+class ClickLoop : public SharedServer<ClickLoop> {
+public:
+    static constexpr const char* screen = "640x480x24";
+    static void paint(Display* d)
     {
-        server = std::make_unique<Xvfb>();
-        Display* d = server->display();
         paint_root(d, "rgb:80/80/80");
         fill_root(d, corner.x, corner.y, 40, 40, alloc_pixel(d, "rgb:0a/0b/0c"));
         fill_root(d, deep_sea.x - 20, deep_sea.y - 20, 40, 40, alloc_pixel(d, "rgb:12/34/56"));
@@ -40,10 +39,8 @@ protected:
         fill_root(d, white.x - 20, white.y - 20, 40, 40, alloc_pixel(d, "rgb:ff/ff/ff"));
         fill_root(d, pure_red.x - 20, pure_red.y - 20, 40, 40, alloc_pixel(d, "rgb:ff/00/00"));
     }
-    static void TearDownTestSuite() { server.reset(); }
 
-    Display* display() const { return server->display(); }
-
+protected:
     std::unique_ptr<Process> start(std::vector<std::string> args, ProcessOptions options = {})
     {
         return start_pixla(*server, std::move(args), std::move(options));
@@ -69,11 +66,8 @@ protected:
         return at;
     }
 
-    static std::unique_ptr<Xvfb> server;
     ScratchDir dir;
 };
-
-std::unique_ptr<Xvfb> ClickLoop::server;
 
 TEST_F(ClickLoop, APlainClickPrintsHexAndEnds)
 {

@@ -20,18 +20,16 @@ namespace {
 constexpr Spot deep_sea{100, 100};  // rgb:12/34/56, the whole screen but one spot
 constexpr Spot white{200, 100};
 
-class FromALauncher : public testing::Test {
-protected:
-    static void SetUpTestSuite()
+class FromALauncher : public SharedServer<FromALauncher> {
+public:
+    static constexpr const char* screen = "320x200x24";
+    static void paint(Display* d)
     {
-        server = std::make_unique<Xvfb>("320x200x24");
-        Display* d = server->display();
         paint_root(d, "rgb:12/34/56");
         fill_root(d, white.x - 20, white.y - 20, 40, 40, alloc_pixel(d, "rgb:ff/ff/ff"));
     }
-    static void TearDownTestSuite() { server.reset(); }
 
-    Display* display() const { return server->display(); }
+protected:
     ProcessOptions on_the_server() const { return with_env({{"DISPLAY", server->name()}}); }
 
     // The two ways a launcher keeps pixla from the pointer, each with the
@@ -60,10 +58,7 @@ protected:
         XSync(display(), False);
     }
 
-    static std::unique_ptr<Xvfb> server;
 };
-
-std::unique_ptr<Xvfb> FromALauncher::server;
 
 TEST_F(FromALauncher, TakesTheGrabWhenTheLauncherLetsGo)
 {

@@ -1,6 +1,9 @@
 // Driving the real pixla on a private X server: start it, click, read its lines.
 #pragma once
 
+// GoogleTest comes before Xlib, whose None and Bool macros break its headers.
+#include <gtest/gtest.h>
+
 #include "process.hpp"
 #include "xvfb.hpp"
 
@@ -8,6 +11,22 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// The tests of a suite share one private X server with a screen of the
+// suite's geometry (Suite::screen), painted once by Suite::paint(Display*).
+template <typename Suite>
+class SharedServer : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        server = std::make_unique<Xvfb>(Suite::screen);
+        Suite::paint(server->display());
+    }
+    static void TearDownTestSuite() { server.reset(); }
+    static Display* display() { return server->display(); }
+
+    static inline std::unique_ptr<Xvfb> server;
+};
 
 struct Spot {
     int x;

@@ -18,17 +18,16 @@ constexpr Spot deep_sea{100, 100};  // rgb:12/34/56
 constexpr Spot pure_red{200, 100};  // rgb:ff/00/00, "red" for showrgb
 constexpr auto slow = 20s;          // valgrind starts and runs slowly
 
-class UnderValgrind : public testing::Test {
-protected:
-    static void SetUpTestSuite()
+class UnderValgrind : public SharedServer<UnderValgrind> {
+public:
+    static constexpr const char* screen = "320x200x24";
+    static void paint(Display* d)
     {
-        server = std::make_unique<Xvfb>("320x200x24");
-        Display* d = server->display();
         paint_root(d, "rgb:12/34/56");
         fill_root(d, 180, 80, 40, 40, alloc_pixel(d, "rgb:ff/00/00"));
     }
-    static void TearDownTestSuite() { server.reset(); }
 
+protected:
     std::unique_ptr<Process> start(std::vector<std::string> args)
     {
         return start_pixla(*server, std::move(args), {}, valgrind(), slow);
@@ -44,17 +43,14 @@ protected:
         return {std::istreambuf_iterator<char>{in}, {}};
     }
 
-    static std::unique_ptr<Xvfb> server;
     ScratchDir dir;
     std::string log_file = (dir.path() / "valgrind.log").string();
 };
 
-std::unique_ptr<Xvfb> UnderValgrind::server;
-
 TEST_F(UnderValgrind, PlainControlAndShowrgbClicks)
 {
     auto pixla = start({"-E", "-v"});
-    Display* d = server->display();
+    Display* d = display();
     pick(d, *pixla, deep_sea, {}, slow);
     pick(d, *pixla, deep_sea, {XK_Control_L}, slow);
     pick(d, *pixla, pure_red, {XK_Shift_L}, slow);
@@ -70,8 +66,8 @@ TEST_F(UnderValgrind, RgbFileClicksUntilTheFirstGrabEnds)
     const std::string rgb = dir.write("rgb.txt", "! colors\n\n300 0 0 bad\n18 52 86 deep sea\n");
     auto pixla = start({"-r", rgb});
     {
-        const HeldKeys shift{server->display(), {XK_Shift_L}};
-        click(server->display(), deep_sea.x, deep_sea.y);
+        const HeldKeys shift{display(), {XK_Shift_L}};
+        click(display(), deep_sea.x, deep_sea.y);
         ASSERT_TRUE(pixla->finish(slow));
     }
     EXPECT_EQ(pixla->status(), 0) << log();

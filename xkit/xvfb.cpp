@@ -101,8 +101,17 @@ void Xvfb::stop()
     display_ = nullptr;
     if (pid_ <= 0)
         return;
+    // A server that does not end within seconds of SIGTERM is killed, so
+    // that no test waits for it for ever.
     kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    for (int waited = 0; waitpid(pid_, nullptr, WNOHANG) == 0; waited += 10) {
+        if (waited == 5000) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{10});
+    }
     pid_ = -1;
 }
 
