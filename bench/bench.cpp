@@ -129,13 +129,20 @@ public:
         return milliseconds_since(begin);
     }
 
+    // Probes without a pause until the process holds the pointer grab, so
+    // that the time to it is measured as finely as the probe allows.
+    void probe_until_grabbed(Process& process, const std::string& program)
+    {
+        while (probe_pointer_grab(display()) != AlreadyGrabbed)
+            if (process.has_exited())
+                fail(program + " ended before it grabbed the pointer: " + process.err());
+    }
+
     double startup(const std::vector<std::string>& argv)
     {
         const auto begin = Clock::now();
         Process process{argv, with_env({{"DISPLAY", server_.name()}})};
-        while (probe_pointer_grab(display()) != AlreadyGrabbed)
-            if (process.has_exited())
-                fail(argv.front() + " ended before it grabbed the pointer");
+        probe_until_grabbed(process, argv.front());
         const double elapsed = milliseconds_since(begin);
         end(process);
         return elapsed;
@@ -157,9 +164,7 @@ public:
         XUngrabPointer(display(), CurrentTime);
         XSync(display(), False);
         const auto begin = Clock::now();
-        while (probe_pointer_grab(display()) != AlreadyGrabbed)
-            if (process.has_exited())
-                fail("pixla ended instead of taking the grab: " + process.err());
+        probe_until_grabbed(process, pixla);
         const double elapsed = milliseconds_since(begin);
         end(process);
         return elapsed;
