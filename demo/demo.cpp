@@ -96,7 +96,6 @@ int main(int argc, char* argv[])
     std::vector<std::string> command{PIXLA_BINARY};
     command.insert(command.end(), argv + 1, argv + argc);
     const ProcessOptions options = with_env({{"DISPLAY", server.name()}});
-    const bool one_color_a_run = !asked.keep_picking;
     std::unique_ptr<Process> pixla;
     int status = 0;
     for (const Demo& demo : clicks) {
@@ -121,7 +120,7 @@ int main(int argc, char* argv[])
             std::putchar('\n');
         std::fflush(stdout);
         // Without -E pixla ends after one color: the next click gets a new one.
-        if (one_color_a_run) {
+        if (!asked.keep_picking) {
             status = finish(*pixla);
             pixla.reset();
         }

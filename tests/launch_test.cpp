@@ -30,8 +30,6 @@ public:
     }
 
 protected:
-    ProcessOptions on_the_server() const { return with_env({{"DISPLAY", server->name()}}); }
-
     // The two ways a launcher keeps pixla from the pointer, each with the
     // reason pixla gives when it lasts.
     struct Holder {
@@ -57,7 +55,6 @@ protected:
         XUngrabKeyboard(display(), CurrentTime);
         XSync(display(), False);
     }
-
 };
 
 TEST_F(FromALauncher, TakesTheGrabWhenTheLauncherLetsGo)
@@ -65,7 +62,7 @@ TEST_F(FromALauncher, TakesTheGrabWhenTheLauncherLetsGo)
     for (const auto& holder : holders()) {
         ASSERT_EQ(holder.hold(), GrabSuccess);
         XSync(display(), False);
-        Process pixla{{::pixla}, on_the_server()};
+        Process pixla{{::pixla}, with_env({{"DISPLAY", server->name()}})};
         std::this_thread::sleep_for(std::chrono::milliseconds{400});
         let_go();
         // The probe comes from the holder's own connection, so it sees pixla's grab only.
@@ -94,7 +91,7 @@ TEST_F(FromALauncher, AGrabHeldForGoodIsRefusedWithItsReasonAfterASecond)
 TEST_F(FromALauncher, ClosedStandardDescriptorsNeverCarryTheXConnection)
 {
     // With standard output closed, the color cannot be written: an error, not a hang.
-    ProcessOptions no_stdout = on_the_server();
+    ProcessOptions no_stdout;
     no_stdout.descriptors = {{1, -1}};
     auto pixla = start_pixla(*server, {}, no_stdout);
     click(display(), white.x, white.y);
@@ -103,7 +100,7 @@ TEST_F(FromALauncher, ClosedStandardDescriptorsNeverCarryTheXConnection)
     EXPECT_EQ(pixla->status(), 1);
 
     // With standard error closed, only the diagnostics are lost.
-    ProcessOptions no_stderr = on_the_server();
+    ProcessOptions no_stderr;
     no_stderr.descriptors = {{2, -1}};
     pixla = start_pixla(*server, {"-r", "/nonexistent/rgb.txt"}, no_stderr);
     {
@@ -124,7 +121,7 @@ TEST_F(FromALauncher, AHungUpTerminalIsAWriteError)
     const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
     ASSERT_GE(terminal, 0);
     close(master);
-    ProcessOptions hung_up = on_the_server();
+    ProcessOptions hung_up;
     hung_up.descriptors = {{1, terminal}};
 
     const auto help = run_process({::pixla, "-h"}, hung_up);
