@@ -52,9 +52,10 @@ std::optional<DbEntry> parse_db_line(const char* line)
     if (!(line = parse_int(line, entry.red)) || !(line = parse_int(line, entry.green)) ||
         !(line = parse_int(line, entry.blue)))
         return std::nullopt;
-    // " %[^\n]": after any white space, one or more characters up to the newline.
+    // " %[^\n]": after any white space (the newline among it), one or more
+    // characters up to the newline.
     line = skip_space(line);
-    if (*line == '\n' || *line == '\0')
+    if (*line == '\0')
         return std::nullopt;
     entry.name_start = line;
     return entry;

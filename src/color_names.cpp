@@ -1,6 +1,7 @@
 #include "color_names.hpp"
 
 #include "color_db.hpp"
+#include "visible_text.hpp"
 
 #include <err.h>
 
@@ -37,9 +38,11 @@ std::optional<std::string> get_def_colname(const XColor& color)
 
 std::optional<std::string> get_db_colname(const XColor& color, const char* db_file)
 {
+    // The file's name and lines reach the terminal only through visible().
+    const std::string shown_file = visible(db_file);
     const std::unique_ptr<std::FILE, FileCloser> file{std::fopen(db_file, "r")};
     if (!file) {
-        warn("can't open '%s' file", db_file);
+        warn("can't open '%s' file", shown_file.c_str());
         return std::nullopt;
     }
     PieceReader reader{fileno(file.get())};
@@ -50,10 +53,9 @@ std::optional<std::string> get_db_colname(const XColor& color, const char* db_fi
         const auto entry = parse_db_line(line);
         if (!entry) {
             if (line[0] != '\0' && line[0] != '!')
-                warnx("syntax error: %s:%lld", db_file, line_number);
+                warnx("syntax error: %s:%lld", shown_file.c_str(), line_number);
         } else if (!channels_in_range(*entry)) {
-            const std::string_view name = entry->name();
-            warnx("value for '%.*s' is out of range: %s:%lld", static_cast<int>(name.size()), name.data(), db_file,
+            warnx("value for '%s' is out of range: %s:%lld", visible(entry->name()).c_str(), shown_file.c_str(),
                   line_number);
         } else if (entry_matches(*entry, color)) {
             return std::string{entry->name()};
@@ -61,7 +63,7 @@ std::optional<std::string> get_db_colname(const XColor& color, const char* db_fi
     }
     if (reader.error() != 0) {
         errno = reader.error();
-        warn("can't read '%s' file", db_file);
+        warn("can't read '%s' file", shown_file.c_str());
     }
     return std::nullopt;
 }

@@ -3,11 +3,9 @@
 #include "color_db.hpp"
 #include "color_names.hpp"
 
-#include <X11/Xutil.h>
 #include <err.h>
 
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 const char* rgb_file = nullptr;
@@ -17,16 +15,11 @@ XColor picked_color;
 
 namespace {
 
-struct ImageDestroyer {
-    void operator()(XImage* image) const { XDestroyImage(image); }
-};
-
 // Reads one pixel of the root window and resolves it through the default colormap.
 std::optional<XColor> read_pixel_color(Display* display, int x, int y)
 {
     const int screen = DefaultScreen(display);
-    const std::unique_ptr<XImage, ImageDestroyer> image{
-        XGetImage(display, RootWindow(display, screen), x, y, 1, 1, AllPlanes, ZPixmap)};
+    const RootImage image{XGetImage(display, RootWindow(display, screen), x, y, 1, 1, AllPlanes, ZPixmap)};
     if (!image) {
         warnx("can't read the pixel at %dx%d", x, y);
         return std::nullopt;

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
+#include <memory>
 #include <string>
 
 // Output modes chosen by the click loop; any other value prints decimal.
@@ -12,6 +14,12 @@ constexpr int MODE_HEX = 8;
 
 // The rgb.txt file given with -r, or null for the showrgb program.
 extern const char* rgb_file;
+
+struct ImageDestroyer {
+    void operator()(XImage* image) const { XDestroyImage(image); }
+};
+// An image read from the root window, destroyed with its owner.
+using RootImage = std::unique_ptr<XImage, ImageDestroyer>;
 
 // Control gives decimal, Shift alone a name, anything else hex; Lock and the
 // other modifiers do not count.

@@ -2,6 +2,8 @@
 // pixel clicked with button 1, until button 3 (or after one color).
 #include "color_output.hpp"
 #include "options.hpp"
+#include "startup.hpp"
+#include "visible_text.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/cursorfont.h>
@@ -10,13 +12,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <string>
 
 const char* prog_name;
 const char* const version = PIXLA_VERSION;
@@ -44,8 +45,8 @@ void show_usage()
                 version, prog_name);
 }
 
-// A display name as the messages show it; null when neither -d nor DISPLAY gave one.
-const char* shown_name(const char* display_name) { return display_name ? display_name : "(null)"; }
+// A display name as the messages show it; "(null)" when neither -d nor DISPLAY gave one.
+std::string shown_name(const char* display_name) { return display_name ? visible(display_name) : "(null)"; }
 
 // Closes the display, then exits: with status 1 and the message when a
 // message is given and the code is positive, with status 0 otherwise.
@@ -86,33 +87,6 @@ void open_standard_descriptors()
             err(1, "can't open /dev/null");
 }
 
-// Started from a key binding or a panel, pixla often finds the pointer still
-// grabbed, or frozen, by the launcher for some tens of milliseconds: it asks
-// again every 5 ms for up to a second before it takes the answer as final.
-int grab_pointer(Display* display, Window root, Cursor cursor)
-{
-    using std::chrono::steady_clock;
-    const auto give_up = steady_clock::now() + std::chrono::seconds{1};
-    for (;;) {
-        const int status = XGrabPointer(display, root, False, button_events, GrabModeSync, GrabModeAsync, root,
-                                        cursor, CurrentTime);
-        if ((status != AlreadyGrabbed && status != GrabFrozen) || steady_clock::now() >= give_up)
-            return status;
-        std::this_thread::sleep_for(std::chrono::milliseconds{5});
-    }
-}
-
-const char* grab_failure_reason(int status)
-{
-    switch (status) {
-    case AlreadyGrabbed: return "another client has grabbed the pointer";
-    case GrabFrozen: return "the pointer is frozen by another client's grab";
-    case GrabNotViewable: return "the root window is not viewable";
-    case GrabInvalidTime: return "the grab time is invalid";
-    default: return "the server refused the grab";
-    }
-}
-
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -136,21 +110,35 @@ int main(int argc, char* argv[])
         }
     }
 
-    errno = 0;
+    const std::string shown_display = shown_name(display_name);
     DisplayPtr display{XOpenDisplay(display_name)};
     if (!display) {
-        // Xlib gives up without a system call when no display is named at
-        // all; "Success" would then be the reason shown.
+        errno = unreachable_reason(display_name);
         if (errno == 0)
-            errx(1, "unable to open display %s", shown_name(display_name));
-        err(1, "unable to open display %s", shown_name(display_name));
+            errx(1, "unable to open display %s", shown_display.c_str());
+        err(1, "unable to open display %s", shown_display.c_str());
     }
-    const Window root = RootWindow(display.get(), DefaultScreen(display.get()));
-    const Cursor cursor = XCreateFontCursor(display.get(), XC_crosshair);
+    const int screen = DefaultScreen(display.get());
+    const Window root = RootWindow(display.get(), screen);
 
-    const int grab = grab_pointer(display.get(), root, cursor);
+    // Rootless Xwayland grants the grab but never the pixel: refuse before
+    // the crosshair promises a pick that can never come.
+    if (!screen_can_be_read(display.get(), root)) {
+        const char* why = is_xwayland(display.get())
+                              ? "Xwayland lets no client read it in a Wayland session"
+                              : "this X server lets no client read it, as Xwayland does in a Wayland session";
+        close_and_exit(std::move(display), 1, "can't read the screen of %s: %s; run pixla in an X11 session",
+                       shown_display.c_str(), why);
+    }
+    // A held hotkey starts pixla again with every key repeat: only the first picks.
+    if (!claim_screen(display.get(), screen))
+        close_and_exit(std::move(display), 1, "can't grab on %s the mouse: another pixla is already picking",
+                       shown_display.c_str());
+
+    const Cursor cursor = XCreateFontCursor(display.get(), XC_crosshair);
+    const int grab = grab_pointer(display.get(), root, cursor, button_events);
     if (grab != GrabSuccess)
-        close_and_exit(std::move(display), 1, "can't grab on %s the mouse: %s", shown_name(display_name),
+        close_and_exit(std::move(display), 1, "can't grab on %s the mouse: %s", shown_display.c_str(),
                        grab_failure_reason(grab));
 
     for (;;) {

@@ -87,6 +87,20 @@ TEST_F(BadRgbFile, CrlfNamesKeepTheirCarriageReturn)
     EXPECT_EQ(pixla->err(), "");
 }
 
+TEST_F(BadRgbFile, EscapeSequencesReachStandardErrorOnlyEscaped)
+{
+    // A title, a cleared screen and red text, were they let through; the
+    // file's name carries an escape and a backslash of its own.
+    const std::string hostile_line = "300 0 0 \033]0;owned-title\a\033[2J\033[31mred\n";
+    const std::string file = dir.write("evil\033[31m\\.txt", hostile_line + "18 52 86 \033[1mdeep sea\r\n");
+    const std::string shown_file = (dir.path() / "evil\\033[31m\\\\.txt").string();
+    const auto pixla = shift_click_with(file);
+    EXPECT_EQ(pixla->err(), "pixla: value for '\\033]0;owned-title\\a\\033[2J\\033[31mred' is out of range: " +
+                                shown_file + ":1\n");
+    // Standard output is data: the name comes out byte for byte.
+    EXPECT_EQ(pixla->out(), "\033[1mdeep sea\r\n");
+}
+
 TEST_F(BadRgbFile, AnUnreadableFileIsReported)
 {
     std::vector<std::string> as_another_user;

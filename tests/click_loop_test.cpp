@@ -9,14 +9,16 @@
 #include "scratch.hpp"
 
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/keysym.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <thread>
-#include <tuple>
 
 namespace {
 
@@ -69,9 +71,13 @@ protected:
     ScratchDir dir;
 };
 
-TEST_F(ClickLoop, APlainClickPrintsHexAndEnds)
+TEST_F(ClickLoop, APlainClickUnderTheCrosshairPrintsHexAndEnds)
 {
     auto pixla = start({});
+    XFixesCursorImage* cursor = XFixesGetCursorImage(display());
+    ASSERT_TRUE(cursor);
+    EXPECT_STREQ(cursor->name, "crosshair");
+    XFree(cursor);
     click(display(), deep_sea.x, deep_sea.y);
     ASSERT_TRUE(pixla->finish());
     EXPECT_EQ(pixla->out(), "#123456\n");
@@ -175,25 +181,17 @@ TEST_F(ClickLoop, ShowrgbThatCannotBeStartedIsReportedAndHexPrinted)
     EXPECT_EQ(pixla->status(), 0);
 }
 
-TEST_F(ClickLoop, UnnamedColorsAndBadRgbFilesFallBackToHex)
+TEST_F(ClickLoop, AnUnnamedColorIsPrintedInHexAfterTheCoordinates)
 {
     const std::string rgb = dir.write("rgb.txt", "1 2 3 other\n\n");
-    const std::string folder = dir.path().string();
-    const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
-        // The coordinates are printed once, before the hex form.
-        {{"-v", "-r", rgb}, "120x120 #123456\n", "pixla: syntax error: " + rgb + ":2\n"},
-        {{"-r", ""}, "#123456\n", "pixla: can't open '' file: No such file or directory\n"},
-        {{"-r", folder}, "#123456\n", "pixla: can't read '" + folder + "' file: Is a directory\n"},
-    };
-    for (const auto& [args, out, err] : cases) {
-        auto pixla = start(args);
-        const HeldKeys shift{display(), {XK_Shift_L}};
-        click(display(), deep_sea.x, deep_sea.y);
-        ASSERT_TRUE(pixla->finish());
-        EXPECT_EQ(pixla->out(), out);
-        EXPECT_EQ(pixla->err(), err);
-        EXPECT_EQ(pixla->status(), 0);
-    }
+    auto pixla = start({"-v", "-r", rgb});
+    const HeldKeys shift{display(), {XK_Shift_L}};
+    click(display(), deep_sea.x, deep_sea.y);
+    ASSERT_TRUE(pixla->finish());
+    // The coordinates are printed once, before the hex form.
+    EXPECT_EQ(pixla->out(), "120x120 #123456\n");
+    EXPECT_EQ(pixla->err(), "pixla: syntax error: " + rgb + ":2\n");
+    EXPECT_EQ(pixla->status(), 0);
 }
 
 TEST_F(ClickLoop, CoordinatesComeBeforeTheColor)
@@ -280,6 +278,25 @@ TEST_F(ClickLoop, TheDisplayOptionWinsOverTheEnvironment)
     ASSERT_TRUE(pixla->finish());
     EXPECT_EQ(pixla->out(), "#000000\n");
     EXPECT_EQ(pixla->status(), 0);
+}
+
+TEST_F(ClickLoop, AReaderThatGoesAwayEndsPixlaThroughSigpipe)
+{
+    // pixla -E | head -c1
+    int reader[2];
+    ASSERT_EQ(pipe(reader), 0);
+    ProcessOptions into_head;
+    into_head.descriptors = {{1, reader[1]}};
+    auto pixla = start({"-E"}, into_head);
+    close(reader[1]);
+    click(display(), deep_sea.x, deep_sea.y);
+    char first;
+    ASSERT_EQ(read(reader[0], &first, 1), 1);
+    close(reader[0]);
+    click(display(), deep_sea.x, deep_sea.y);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->status(), 128 + SIGPIPE) << pixla->err();
+    EXPECT_EQ(pixla->err(), "");
 }
 
 TEST_F(ClickLoop, AFailedWriteEndsWithStatus1)

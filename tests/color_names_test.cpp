@@ -4,6 +4,7 @@
 #include "color_db.hpp"
 #include "color_names.hpp"
 #include "scratch.hpp"
+#include "visible_text.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,6 +140,18 @@ TEST(PieceReader, CutsTheStreamWhereFgetsDoes)
         const std::string path = dir.write("pieces" + std::to_string(i), contents[i]);
         EXPECT_EQ(pieces_by_reader(path), pieces_by_fgets(path)) << "content " << i;
     }
+}
+
+// --- Text from a file in a diagnostic --------------------------------------
+
+TEST(Visible, EscapesControlBytesAndBackslashesOnly)
+{
+    EXPECT_EQ(visible("\033]0;owned\a\033[2J"), "\\033]0;owned\\a\\033[2J");
+    EXPECT_EQ(visible(std::string_view{"\0\x01\x1f\x7f", 4}), "\\000\\001\\037\\177");
+    EXPECT_EQ(visible("\b\t\n\v\f\r"), "\\b\\t\\n\\v\\f\\r");
+    // The backslash is escaped too, so that "\\033" cannot pass for an escape.
+    EXPECT_EQ(visible("C:\\033 dir"), "C:\\\\033 dir");
+    EXPECT_EQ(visible("ros\xc3\xa9 \xe7\xb4\x85 \x80\xff ~ plain"), "ros\xc3\xa9 \xe7\xb4\x85 \x80\xff ~ plain");
 }
 
 // --- Lookup in a file given with -r -------------------------------------
@@ -290,14 +303,6 @@ TEST_F(ShowrgbLookup, NoMatchOrNoOutputGivesNothing)
     fake_showrgb("");
     EXPECT_EQ(lookup(color_of(255, 250, 250)), std::nullopt);
     EXPECT_EQ(diagnostics, "");
-}
-
-TEST_F(ShowrgbLookup, WithoutShowrgbOnlyTheShellComplains)
-{
-    setenv("PATH", dir.path().c_str(), 1);
-    EXPECT_EQ(lookup(color_of(255, 0, 0)), std::nullopt);
-    EXPECT_NE(diagnostics.find("showrgb: not found"), std::string::npos) << diagnostics;
-    EXPECT_EQ(diagnostics.find("cant open a process"), std::string::npos) << diagnostics;
 }
 
 }  // namespace

@@ -48,18 +48,6 @@ TEST(CommandLine, OptionsEndAtTheFirstOperand)
     }
 }
 
-TEST(CommandLine, TheDisplayOptionWinsOverTheEnvironment)
-{
-    const auto result = run_process({pixla, "-d", ":98765"}, with_env({{"DISPLAY", ":98764"}}));
-    EXPECT_TRUE(result.err.starts_with("pixla: unable to open display :98765: ")) << result.err;
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.status, 1);
-
-    const auto from_environment = run_process({pixla}, with_env({{"DISPLAY", ":98764"}}));
-    EXPECT_TRUE(from_environment.err.starts_with("pixla: unable to open display :98764: ")) << from_environment.err;
-    EXPECT_EQ(from_environment.status, 1);
-}
-
 TEST(CommandLine, ARgbFileIsNotOpenedAtStart)
 {
     const auto result = run_process({pixla, "-r", "/nonexistent/rgb.txt"}, no_display);

@@ -4,15 +4,16 @@
 set -eu
 build=$1
 page=$2
-scratch=$(mktemp -d)
+zsh_dir=$3  # under the prefix: share/zsh/site-functions, or vendor-completions in the Debian package
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/pixla-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 check() {
     root=$1
     [ -x "$root/bin/pixla" ] || { echo "no $root/bin/pixla"; exit 1; }
     cmp "$page" "$root/share/man/man1/pixla.1" || { echo "no man page in $root/share/man/man1"; exit 1; }
-    for completion in bash-completion/completions/pixla zsh/vendor-completions/_pixla; do
-        [ -f "$root/share/$completion" ] || { echo "no $root/share/$completion"; exit 1; }
+    for completion in share/bash-completion/completions/pixla "$zsh_dir/_pixla"; do
+        [ -f "$root/$completion" ] || { echo "no $root/$completion"; exit 1; }
     done
     env -u DISPLAY "$root/bin/pixla" -h | grep -q '^Usage: ' || { echo "$root/bin/pixla -h failed"; exit 1; }
 }

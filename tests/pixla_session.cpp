@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options,
+std::unique_ptr<Process> start_pixla(const XServer& server, std::vector<std::string> args, ProcessOptions options,
                                      const std::vector<std::string>& wrapper, std::chrono::milliseconds timeout)
 {
     args.insert(args.begin(), pixla);

@@ -35,7 +35,7 @@ struct Spot {
 
 // Starts pixla on the server, behind the wrapper command if one is given
 // (valgrind, say), and waits until it holds the pointer grab.
-std::unique_ptr<Process> start_pixla(const Xvfb& server, std::vector<std::string> args, ProcessOptions options = {},
+std::unique_ptr<Process> start_pixla(const XServer& server, std::vector<std::string> args, ProcessOptions options = {},
                                      const std::vector<std::string>& wrapper = {},
                                      std::chrono::milliseconds timeout = due_time);
 

@@ -1,12 +1,19 @@
 // Exact colors on every kind of screen: each depth and visual that Xvfb
-// offers, with colors painted on the root window and read back by pixla.
+// offers, with colors painted on the root window and read back by pixla;
+// servers with two screens, servers that refuse pixla or go away.
 #include <gtest/gtest.h>
 
+#include "pixla_binary.hpp"
 #include "pixla_session.hpp"
+#include "scratch.hpp"
 
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ostream>
 
 namespace {
@@ -111,6 +118,77 @@ TEST(ServerLoss, PixlaEndsWithXlibsMessageWhenTheServerGoesAway)
     EXPECT_EQ(pixla->err(), "X connection to " + name + " broken (explicit kill or server shutdown).\r\n");
     EXPECT_EQ(pixla->status(), 1);
     EXPECT_EQ(pixla->out(), "");
+}
+
+TEST(TwoScreens, PixlaPicksOnItsOwnScreenAndKeepsThePointerThere)
+{
+    const Xvfb server{"320x240x24", {"-screen", "1", "320x240x24"}};
+    Display* d = server.display();
+    paint_root(d, "rgb:12/34/56");
+    fill_root(d, 180, 180, 40, 40, alloc_pixel(d, "rgb:0a/0b/0c"));
+    Display* screen1 = XOpenDisplay((server.name() + ".1").c_str());
+    ASSERT_TRUE(screen1);
+    paint_root(screen1, "rgb:ff/00/00");
+    XCloseDisplay(screen1);
+
+    // The grab confines the pointer to screen 0 and brings it there from
+    // screen 1; were it left on screen 1, the click would come at 0x0.
+    XWarpPointer(d, None, RootWindow(d, 1), 0, 0, 0, 0, 200, 200);
+    XSync(d, False);
+    auto pixla = start_pixla(server, {"-v"});
+    Window root, child;
+    int x, y, child_x, child_y;
+    unsigned mask;
+    EXPECT_TRUE(XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &child_x, &child_y, &mask))
+        << "the pointer left screen 0";
+    send_click(d);
+    XSync(d, False);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "200x200 #0a0b0c\n");
+
+    pixla = start_pixla(server, {"-d", server.name() + ".1"});
+    XWarpPointer(d, None, RootWindow(d, 1), 0, 0, 0, 0, 100, 100);
+    send_click(d);
+    XSync(d, False);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#ff0000\n");
+    EXPECT_EQ(pixla->status(), 0);
+}
+
+// An X authority file with one cookie for any display.
+std::string authority_for_any_display()
+{
+    const auto field = [](std::string_view text) {
+        return std::string{static_cast<char>(text.size() >> 8), static_cast<char>(text.size() & 0xff)} +
+               std::string{text};
+    };
+    return std::string{"\xff\xff", 2} + field("") + field("") + field("MIT-MAGIC-COOKIE-1") +
+           field("0123456789abcdef");
+}
+
+TEST(RefusedConnections, AReasonIsGivenOnlyWhenTheServerCouldNotBeReached)
+{
+    const auto refused = run_process({pixla, "-d", ":98765"});
+    EXPECT_TRUE(refused.err == "pixla: unable to open display :98765: " + std::string{std::strerror(ECONNREFUSED)} + "\n" ||
+                refused.err == "pixla: unable to open display :98765: " + std::string{std::strerror(ENOENT)} + "\n")
+        << refused.err;
+    EXPECT_EQ(refused.status, 1);
+
+    // Reached, then refused: errno says nothing about why.
+    const ScratchDir dir;
+    const std::string cookie = dir.write("cookie", authority_for_any_display());
+    const char* saved = std::getenv("XAUTHORITY");
+    setenv("XAUTHORITY", cookie.c_str(), 1);
+    const Xvfb server{"320x240x24", {"-auth", cookie}};
+    saved ? setenv("XAUTHORITY", saved, 1) : unsetenv("XAUTHORITY");
+
+    const auto no_such_screen = run_process({pixla, "-d", server.name() + ".5"}, with_env({{"XAUTHORITY", cookie}}));
+    EXPECT_EQ(no_such_screen.err, "pixla: unable to open display " + server.name() + ".5\n");
+    EXPECT_EQ(no_such_screen.status, 1);
+
+    const auto no_cookie = run_process({pixla, "-d", server.name()}, with_env({{"XAUTHORITY", "/dev/null"}}));
+    EXPECT_TRUE(no_cookie.err.ends_with("\npixla: unable to open display " + server.name() + "\n")) << no_cookie.err;
+    EXPECT_EQ(no_cookie.status, 1);
 }
 
 }  // namespace

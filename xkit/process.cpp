@@ -18,7 +18,17 @@ namespace {
 
 [[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
-std::vector<std::string> environment_with(const std::map<std::string, std::optional<std::string>>& changes)
+using Clock = std::chrono::steady_clock;
+
+int milliseconds_left(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+std::vector<std::string> environment_with(const Environment& changes)
 {
     std::vector<std::string> result;
     for (char** entry = environ; *entry; ++entry) {
@@ -31,16 +41,6 @@ std::vector<std::string> environment_with(const std::map<std::string, std::optio
             result.push_back(name + "=" + *value);
     return result;
 }
-
-using Clock = std::chrono::steady_clock;
-
-int milliseconds_left(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-}  // namespace
 
 std::vector<char*> argv_of(std::vector<std::string>& strings)
 {
@@ -75,10 +75,20 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     // The program starts with its three standard descriptors and nothing that this process happens to hold.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
+    // SIGPIPE at its default, as a shell starts programs, whatever the test runner ignores.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t default_signals;
+    sigemptyset(&default_signals);
+    sigaddset(&default_signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &default_signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
     auto args = argv;
     auto env = environment_with(options.env);
-    const int spawned = posix_spawnp(&pid_, args.front().c_str(), &actions, nullptr, argv_of(args).data(),
+    const int spawned = posix_spawnp(&pid_, args.front().c_str(), &actions, &attributes, argv_of(args).data(),
                                      argv_of(env).data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(out_pipe[1]);
     close(err_pipe[1]);

@@ -17,9 +17,11 @@
 // its test quickly.
 inline constexpr std::chrono::milliseconds due_time = std::chrono::seconds{3};
 
+// Variables to set, or with no value to remove, on top of this process's environment.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
 struct ProcessOptions {
-    // Variables to set, or with no value to remove, on top of this process's environment.
-    std::map<std::string, std::optional<std::string>> env;
+    Environment env;
     // When set, standard output goes to this file instead of a pipe.
     std::optional<std::string> stdout_path;
     // Standard descriptors (1, 2) set up otherwise: a copy of this process's
@@ -36,7 +38,10 @@ inline std::size_t lines_in(const std::string& text)
 // The strings as the null-terminated array of pointers that exec takes.
 std::vector<char*> argv_of(std::vector<std::string>& strings);
 
-inline ProcessOptions with_env(std::map<std::string, std::optional<std::string>> env)
+// This process's environment with the variables set, or removed where they have no value.
+std::vector<std::string> environment_with(const Environment& changes);
+
+inline ProcessOptions with_env(Environment env)
 {
     ProcessOptions options;
     options.env = std::move(env);

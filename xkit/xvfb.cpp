@@ -9,7 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -23,7 +28,7 @@ int read_display_number(int fd)
         pollfd ready{fd, POLLIN, 0};
         char c;
         if (poll(&ready, 1, 20000) <= 0 || read(fd, &c, 1) != 1)
-            throw std::runtime_error("Xvfb did not start");
+            throw std::runtime_error("the X server did not start");
         if (c == '\n')
             return number;
         number = number * 10 + (c - '0');
@@ -45,17 +50,12 @@ Time server_time(Display* display)
 
 }  // namespace
 
-Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
+void XServer::launch(const std::vector<std::string>& command, const Environment& env, int keep_fd)
 {
-    int ready[2];
-    if (pipe(ready) != 0)
-        throw std::runtime_error("pipe");
-    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-    std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen,
-                                  "-nolisten", "tcp", "-noreset"};
-    args.insert(args.end(), extra.begin(), extra.end());
+    auto args = command;
     const std::vector<char*> argv = argv_of(args);
-
+    auto variables = environment_with(env);
+    const std::vector<char*> envp = argv_of(variables);
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
@@ -66,34 +66,87 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        execvp("Xvfb", argv.data());
+        if (keep_fd >= 0)
+            fcntl(keep_fd, F_SETFD, 0);
+        execvpe(argv.front(), argv.data(), envp.data());
         _exit(127);
     }
-    close(ready[1]);
-    if (pid_ < 0) {
-        close(ready[0]);
-        throw std::runtime_error("cannot run Xvfb");
+    if (pid_ < 0)
+        throw std::runtime_error("cannot run " + command.front());
+}
+
+void XServer::connect(int number)
+{
+    name_ = ":" + std::to_string(number);
+    display_ = XOpenDisplay(name_.c_str());
+    if (!display_) {
+        stop();
+        throw std::runtime_error("cannot connect to the X server " + name_);
     }
+}
+
+XServer::XServer(std::vector<std::string> command, const Environment& env)
+{
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    command.insert(command.begin() + 1, {"-displayfd", std::to_string(ready[1])});
+    launch(command, env, ready[1]);
+    close(ready[1]);
+    int number;
     try {
-        char name[16];
-        std::snprintf(name, sizeof name, ":%d", read_display_number(ready[0]));
-        name_ = name;
+        number = read_display_number(ready[0]);
     } catch (...) {
         close(ready[0]);
         stop();
         throw;
     }
     close(ready[0]);
-    display_ = XOpenDisplay(name_.c_str());
-    if (!display_) {
-        stop();
-        throw std::runtime_error("cannot connect to Xvfb " + name_);
-    }
+    connect(number);
 }
 
-Xvfb::~Xvfb() { stop(); }
+Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
+    : XServer{[&] {
+          std::vector<std::string> command{"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+          command.insert(command.end(), extra.begin(), extra.end());
+          return command;
+      }()}
+{
+}
 
-void Xvfb::stop()
+Weston::Weston()
+{
+    std::filesystem::permissions(runtime_dir_.path(), std::filesystem::perms::owner_all);
+    wayland_env_ = {{"XDG_RUNTIME_DIR", runtime_dir_.path().string()}, {"WAYLAND_DISPLAY", "pixla-test"}};
+    // Xwayland puts its socket there, and weston will not make the folder.
+    if (mkdir("/tmp/.X11-unix", 01777) == 0)
+        chmod("/tmp/.X11-unix", 01777);
+    // weston 10 names its backends by file, later ones by name.
+    const auto help = run_process({"weston", "--help"});
+    const std::string backend =
+        help.out.find("headless-backend.so") != std::string::npos ? "headless-backend.so" : "headless";
+    const auto log = runtime_dir_.path() / "weston.log";
+    launch({"weston", "--backend=" + backend, "--xwayland", "--socket=pixla-test", "--width=320", "--height=240",
+            "--idle-time=0", "--log=" + log.string()},
+           {{"XDG_RUNTIME_DIR", runtime_dir_.path().string()}, {"WAYLAND_DISPLAY", std::nullopt}});
+    // Its log says which X display it listens on.
+    const std::string listening = "xserver listening on display :";
+    for (int waited = 0; waited < 20000; waited += 10) {
+        std::ifstream in{log};
+        const std::string text{std::istreambuf_iterator<char>{in}, {}};
+        if (const auto at = text.find(listening); at != std::string::npos && text.find('\n', at) != std::string::npos) {
+            connect(std::stoi(text.substr(at + listening.size())));
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{10});
+    }
+    stop();
+    throw std::runtime_error("weston did not start Xwayland; its log is " + log.string());
+}
+
+XServer::~XServer() { stop(); }
+
+void XServer::stop()
 {
     // Our own connection goes first: Xlib would end this process on a dead one.
     if (display_)

@@ -3,30 +3,61 @@
 #pragma once
 
 #include "process.hpp"
+#include "scratch.hpp"
 
 #include <X11/Xlib.h>
 
 #include <string>
 #include <vector>
 
-class Xvfb {
+// An X server of the test's own, stopped by its process id.
+class XServer {
 public:
-    // Starts Xvfb on a free display with one screen of the given geometry and
-    // depth, plus any further server arguments, and connects to it.
-    explicit Xvfb(const std::string& screen = "640x480x24", const std::vector<std::string>& extra = {});
-    ~Xvfb();
-    Xvfb(const Xvfb&) = delete;
-    Xvfb& operator=(const Xvfb&) = delete;
+    // Starts an X server that writes its display number to the descriptor
+    // given with -displayfd once it is ready (Xvfb, Xwayland), with the
+    // environment changes, and connects to it.
+    explicit XServer(std::vector<std::string> command, const Environment& env = {});
+    virtual ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
 
     const std::string& name() const { return name_; }
     Display* display() const { return display_; }
     // Ends the server at once, as a crash or a shutdown would.
     void stop();
 
+protected:
+    XServer() = default;
+    // Runs the server, keeping the descriptor open in it; output goes to /dev/null.
+    void launch(const std::vector<std::string>& command, const Environment& env, int keep_fd = -1);
+    // Connects to display :number; stops the server and throws when that fails.
+    void connect(int number);
+
 private:
     pid_t pid_ = -1;
     std::string name_;
     Display* display_ = nullptr;
+};
+
+class Xvfb : public XServer {
+public:
+    // Starts Xvfb on a free display with one screen of the given geometry and
+    // depth, plus any further server arguments.
+    explicit Xvfb(const std::string& screen = "640x480x24", const std::vector<std::string>& extra = {});
+};
+
+// A headless Wayland compositor, weston, that starts Xwayland for the first X
+// client: its X display is a rootless Xwayland, as in a Wayland session.
+class Weston : public XServer {
+public:
+    Weston();
+    ~Weston() override { stop(); }  // before its runtime folder goes
+    // What a Wayland client of this compositor needs in its environment.
+    const Environment& wayland_env() const { return wayland_env_; }
+
+private:
+    ScratchDir runtime_dir_;
+    Environment wayland_env_;
 };
 
 // A pixel for the color ("rgb:12/34/56", "red"), allocated in the default colormap.

@@ -1,0 +1,64 @@
+// pixla in a Wayland session: on the rootless Xwayland that a headless
+// weston runs for X clients, and on a rootful Xwayland inside it.
+#include <gtest/gtest.h>
+
+#include "pixla_binary.hpp"
+#include "pixla_session.hpp"
+#include "startup.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class WaylandSession : public testing::Test {
+protected:
+    static void SetUpTestSuite() { weston = std::make_unique<Weston>(); }
+    static void TearDownTestSuite() { weston.reset(); }
+
+    static inline std::unique_ptr<Weston> weston;
+};
+
+TEST_F(WaylandSession, RootlessXwaylandIsRefusedAtOnceWithoutAGrab)
+{
+    Display* d = weston->display();
+    int opcode, event, error;
+    const bool says_xwayland = XQueryExtension(d, "XWAYLAND", &opcode, &event, &error);
+    Process pixla{{::pixla}, with_env({{"DISPLAY", weston->name()}})};
+    // While it runs, the pointer stays free for anyone to grab.
+    for (const auto give_up = std::chrono::steady_clock::now() + 2s;
+         !pixla.has_exited() && std::chrono::steady_clock::now() < give_up;)
+        ASSERT_NE(probe_pointer_grab(d), AlreadyGrabbed) << "pixla grabbed the pointer";
+    ASSERT_TRUE(pixla.finish(100ms)) << "pixla was still running after 2 s";
+    const std::string why = says_xwayland
+                                ? "Xwayland lets no client read it in a Wayland session"
+                                : "this X server lets no client read it, as Xwayland does in a Wayland session";
+    EXPECT_EQ(pixla.err(),
+              "pixla: can't read the screen of " + weston->name() + ": " + why + "; run pixla in an X11 session\n");
+    EXPECT_EQ(pixla.out(), "");
+    EXPECT_EQ(pixla.status(), 1);
+}
+
+TEST_F(WaylandSession, TheReadCheckPutsBackTheErrorHandlerItFound)
+{
+    // pixla keeps Xlib's default handler for every other request, so that a
+    // server error later on still ends it with Xlib's message.
+    const auto found = XSetErrorHandler(nullptr);
+    XSetErrorHandler(found);
+    Display* d = weston->display();
+    EXPECT_FALSE(screen_can_be_read(d, DefaultRootWindow(d)));
+    EXPECT_EQ(XSetErrorHandler(found), found);
+}
+
+TEST_F(WaylandSession, RootfulXwaylandIsReadAsAnyXServer)
+{
+    const XServer rootful{{"Xwayland", "-noreset"}, weston->wayland_env()};
+    paint_root(rootful.display(), "rgb:12/34/56");
+    auto pixla = start_pixla(rootful, {});
+    click(rootful.display(), 10, 10);
+    ASSERT_TRUE(pixla->finish());
+    EXPECT_EQ(pixla->out(), "#123456\n");
+    EXPECT_EQ(pixla->err(), "");
+    EXPECT_EQ(pixla->status(), 0);
+}
+
+}  // namespace
