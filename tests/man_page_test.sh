@@ -6,7 +6,9 @@ page=$1
 sources=$2
 warnings=$(groff -man -ww -z "$page" 2>&1)
 [ -z "$warnings" ] || { echo "groff warns: $warnings"; exit 1; }
-wide=$(MANWIDTH=80 man -l "$page" 2>/dev/null | awk 'length > 80')
+# Counted in characters, not bytes: under a UTF-8 locale groff writes some
+# hyphens and quotes as characters of two or three bytes.
+wide=$(MANWIDTH=80 man -l "$page" 2>/dev/null | perl -CS -ne 'chomp; print "$_\n" if length > 80')
 [ -z "$wide" ] || { echo "wider than 80 columns: $wide"; exit 1; }
 text=$(MANWIDTH=200 man -l "$page" 2>/dev/null)
 for option in -d -v -E -N -r -h; do

@@ -23,15 +23,18 @@ XColor color_of(unsigned red, unsigned green, unsigned blue)
     return color;
 }
 
+// The database lives in a file that is unlinked as soon as it is made, so
+// that no run, however it ends, leaves it behind; its path goes through the
+// descriptor that keeps it.
 const std::string& database_path()
 {
     static const std::string path = [] {
-        char name[] = "/tmp/pixla-fuzz-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd < 0)
+        const char* folder = std::getenv("TMPDIR");
+        std::string name = std::string{folder && *folder ? folder : "/tmp"} + "/pixla-fuzz-XXXXXX";
+        const int fd = mkstemp(name.data());
+        if (fd < 0 || unlink(name.c_str()) != 0)
             std::abort();
-        close(fd);
-        return std::string{name};
+        return "/proc/self/fd/" + std::to_string(fd);
     }();
     return path;
 }
