@@ -74,6 +74,7 @@ protected:
 TEST_F(ClickLoop, APlainClickUnderTheCrosshairPrintsHexAndEnds)
 {
     auto pixla = start({});
+    // The server knows the cursor by name when libXcursor made it, as Xlib has it do.
     XFixesCursorImage* cursor = XFixesGetCursorImage(display());
     ASSERT_TRUE(cursor);
     EXPECT_STREQ(cursor->name, "crosshair");

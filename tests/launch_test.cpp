@@ -205,6 +205,11 @@ TEST_F(FromALauncher, AHeldHotkeyPicksOneColorAndNothingGrabsAfterIt)
     XCloseDisplay(daemon);
     ASSERT_GE(pixlas.size(), 5u) << "the key did not repeat";
 
+    // The user clicks once the crosshair shows, whichever pixla brought it.
+    for (int waited = 0; probe_pointer_grab(d) != AlreadyGrabbed; waited += 10) {
+        ASSERT_LT(waited, 3000) << "no pixla grabbed the pointer";
+        std::this_thread::sleep_for(10ms);
+    }
     click(display(), white.x, white.y);
     std::string colors;
     int refused = 0;
