@@ -24,8 +24,9 @@ in_group() {
 # none of its processes is left, so that nothing goes on writing.
 stop_group() {
     [ -n "$group" ] || return 0
-    kill -TERM -- "-$group" 2>/dev/null || true
-    while kill -0 -- "-$group" 2>/dev/null; do sleep 0.1; done
+    # A negative number names the process group (dash's kill takes no "--").
+    kill -TERM "-$group" 2>/dev/null || true
+    while kill -0 "-$group" 2>/dev/null; do sleep 0.1; done
     group=
 }
 

@@ -73,8 +73,9 @@ protected:
 
 TEST_F(ClickLoop, APlainClickUnderTheCrosshairPrintsHexAndEnds)
 {
-    auto pixla = start({});
-    // The server knows the cursor by name when libXcursor made it, as Xlib has it do.
+    // Xlib makes font cursors through libXcursor, which names them after
+    // their shape when the cursor theme has an image for it.
+    auto pixla = start({}, with_env({{"XCURSOR_THEME", "whiteglass"}}));
     XFixesCursorImage* cursor = XFixesGetCursorImage(display());
     ASSERT_TRUE(cursor);
     EXPECT_STREQ(cursor->name, "crosshair");

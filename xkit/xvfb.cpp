@@ -6,13 +6,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -116,7 +114,7 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra)
 
 Weston::Weston()
 {
-    std::filesystem::permissions(runtime_dir_.path(), std::filesystem::perms::owner_all);
+    // The scratch folder is private (0700), as a runtime folder must be.
     wayland_env_ = {{"XDG_RUNTIME_DIR", runtime_dir_.path().string()}, {"WAYLAND_DISPLAY", "pixla-test"}};
     // Xwayland puts its socket there, and weston will not make the folder.
     if (mkdir("/tmp/.X11-unix", 01777) == 0)
@@ -126,14 +124,17 @@ Weston::Weston()
     const std::string backend =
         help.out.find("headless-backend.so") != std::string::npos ? "headless-backend.so" : "headless";
     const auto log = runtime_dir_.path() / "weston.log";
+    Environment compositor_env = wayland_env_;
+    compositor_env["WAYLAND_DISPLAY"] = std::nullopt;  // it is the compositor, not a client
     launch({"weston", "--backend=" + backend, "--xwayland", "--socket=pixla-test", "--width=320", "--height=240",
             "--idle-time=0", "--log=" + log.string()},
-           {{"XDG_RUNTIME_DIR", runtime_dir_.path().string()}, {"WAYLAND_DISPLAY", std::nullopt}});
+           compositor_env);
     // Its log says which X display it listens on.
     const std::string listening = "xserver listening on display :";
+    std::string text;
     for (int waited = 0; waited < 20000; waited += 10) {
         std::ifstream in{log};
-        const std::string text{std::istreambuf_iterator<char>{in}, {}};
+        text.assign(std::istreambuf_iterator<char>{in}, {});
         if (const auto at = text.find(listening); at != std::string::npos && text.find('\n', at) != std::string::npos) {
             connect(std::stoi(text.substr(at + listening.size())));
             return;
@@ -141,7 +142,7 @@ Weston::Weston()
         std::this_thread::sleep_for(std::chrono::milliseconds{10});
     }
     stop();
-    throw std::runtime_error("weston did not start Xwayland; its log is " + log.string());
+    throw std::runtime_error("weston did not start Xwayland; it logged:\n" + text);
 }
 
 XServer::~XServer() { stop(); }
