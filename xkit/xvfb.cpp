@@ -75,7 +75,8 @@ void XServer::launch(const std::vector<std::string>& command, const Environment&
 
 void XServer::connect(int number)
 {
-    name_ = ":" + std::to_string(number);
+    name_ = ':';
+    name_ += std::to_string(number);  // not ":" + ...: g++ 12 warns of a false overlap at -O2
     display_ = XOpenDisplay(name_.c_str());
     if (!display_) {
         stop();
