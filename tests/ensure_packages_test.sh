@@ -1,7 +1,8 @@
 #!/bin/sh
 # scripts/ensure-packages as a user who is not root: through sudo, with
 # DEBIAN_FRONTEND passed on explicitly (sudo resets the environment); with
-# neither root nor sudo, ending with the apt-get line to run as root.
+# neither root nor sudo, ending with the apt-get line to run as root; hung
+# up halfway, leaving nothing behind.
 set -eu
 script=$1
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/pixla-ensure.XXXXXX")
@@ -26,4 +27,15 @@ PATH=$scratch/bin /bin/sh "$script" "$missing" >/dev/null ||
 expected="apt-get update -q
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing"
 [ "$(cat "$scratch/sudo.log")" = "$expected" ] || { echo "sudo was asked to run:"; cat "$scratch/sudo.log"; exit 1; }
+# Hung up while apt-get runs, as a closed terminal hangs up its whole job, it
+# leaves no log behind.
+printf '#!/bin/sh\necho "$$" >"%s/apt.pid"\nexec sleep 30\n' "$scratch" >"$scratch/bin/sudo"
+ln -s "$(command -v sleep)" "$scratch/bin/sleep"
+mkdir "$scratch/tmp"
+PATH=$scratch/bin TMPDIR=$scratch/tmp "$(command -v setsid)" /bin/sh "$script" "$missing" >/dev/null 2>&1 &
+ensure=$!
+for _ in $(seq 100); do [ -s "$scratch/apt.pid" ] && break; sleep 0.05; done
+kill -HUP "-$ensure"
+wait "$ensure" || true
+[ -z "$(ls -A "$scratch/tmp")" ] || { echo "hung up, it left:"; ls -A "$scratch/tmp"; exit 1; }
 echo "ensure-packages checked"
