@@ -48,7 +48,8 @@ Asked read_options(int argc, char* argv[])
     opterr = 0;
     for (int option; (option = getopt(argc, argv, pixla_options)) != -1;) {
         asked.keep_picking = asked.keep_picking || option == 'E';
-        asked.no_demo = asked.no_demo || option == 'd' || option == 'h' || option == '?';
+        asked.no_demo = asked.no_demo || option == 'd' || option == 'h' || option == '?' ||
+                        option == ':';
     }
     optind = 1;
     return asked;

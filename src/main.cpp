@@ -69,6 +69,14 @@ std::string shown_name(const char* display_name) { return display_name ? visible
 // putchar, which only set the error flag, and fflush then has nothing to do.
 bool output_written() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
+// getopt's own complaint, in its words, with the program's name and the
+// option character escaped.
+void complain_about_option(const char* invoked_as, const char* complaint)
+{
+    std::fprintf(stderr, "%s: %s -- '%s'\n", visible(invoked_as).c_str(), complaint,
+                 visible(std::string(1, static_cast<char>(optopt))).c_str());
+}
+
 [[noreturn]] void usage_and_exit(int status)
 {
     show_usage();
@@ -92,6 +100,9 @@ void open_standard_descriptors()
 int main(int argc, char* argv[])
 {
     open_standard_descriptors();
+    // err() and warn() begin every diagnostic with this name.
+    std::string shown_short_name = visible(program_invocation_short_name);
+    program_invocation_short_name = shown_short_name.data();
     const char* display_name = std::getenv("DISPLAY");
     prog_name = argv[0];
     bool exit_after_grab = true;
@@ -106,32 +117,41 @@ int main(int argc, char* argv[])
         case 'N': add_newline = false; break;
         case 'r': rgb_file = optarg; break;
         case 'h': usage_and_exit(0);
-        default: usage_and_exit(1);
+        case ':': complain_about_option(argv[0], "option requires an argument"); usage_and_exit(1);
+        default: complain_about_option(argv[0], "invalid option"); usage_and_exit(1);
         }
     }
 
     const std::string shown_display = shown_name(display_name);
-    DisplayPtr display{XOpenDisplay(display_name)};
+    int unreachable;
+    DisplayPtr display{open_display(display_name, &unreachable)};
     if (!display) {
-        errno = unreachable_reason(display_name);
+        errno = unreachable;
         if (errno == 0)
             errx(1, "unable to open display %s", shown_display.c_str());
         err(1, "unable to open display %s", shown_display.c_str());
     }
-    const int screen = DefaultScreen(display.get());
-    const Window root = RootWindow(display.get(), screen);
+    const Window root = DefaultRootWindow(display.get());
 
-    // Rootless Xwayland grants the grab but never the pixel: refuse before
-    // the crosshair promises a pick that can never come.
-    if (!screen_can_be_read(display.get(), root)) {
+    // A server that grants the grab but never the pixel: refuse before the
+    // crosshair promises a pick that can never come.
+    switch (screen_access(display.get(), root)) {
+    case ScreenAccess::readable: break;
+    case ScreenAccess::refused_to_client:
+        close_and_exit(std::move(display), 1,
+                       "can't read the screen of %s: the X server refuses this client access to it, as it does "
+                       "to untrusted ssh -X connections; connect with ssh -Y, or set ForwardX11Trusted yes",
+                       shown_display.c_str());
+    case ScreenAccess::unreadable: {
         const char* why = is_xwayland(display.get())
                               ? "Xwayland lets no client read it in a Wayland session"
                               : "this X server lets no client read it, as Xwayland does in a Wayland session";
         close_and_exit(std::move(display), 1, "can't read the screen of %s: %s; run pixla in an X11 session",
                        shown_display.c_str(), why);
     }
+    }
     // A held hotkey starts pixla again with every key repeat: only the first picks.
-    if (!claim_screen(display.get(), screen))
+    if (!claim_display(display.get()))
         close_and_exit(std::move(display), 1, "can't grab on %s the mouse: another pixla is already picking",
                        shown_display.c_str());
 

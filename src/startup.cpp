@@ -3,58 +3,72 @@
 #include "color_output.hpp"
 
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
+#include <dlfcn.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
-int unreachable_reason(const char* display_name)
+namespace {
+
+// What the connect() calls made while opening the display came to.
+bool server_reached;
+int connect_error;
+
+}  // namespace
+
+// Every connect() of this process comes through here: libxcb's, while
+// XOpenDisplay tries the display's sockets one after the other, is the one
+// that matters. One that succeeds means the server was reached, whatever
+// errno an earlier refused socket left behind; that is known from the one
+// attempt, with no second connection to a server that may stall.
+extern "C" int connect(int fd, const sockaddr* address, socklen_t length)
 {
-    // Asked again through xcb with an empty authorization, so that no
-    // authority file is read and a refusal is not reported a second time.
-    const int saved_stderr = dup(STDERR_FILENO);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDERR_FILENO);
-    errno = 0;
-    xcb_auth_info_t no_authorization{};
-    int screen;
-    xcb_connection_t* connection = xcb_connect_to_display_with_auth_info(display_name, &no_authorization, &screen);
-    const int reason = errno;
-    const bool unreachable = xcb_connection_has_error(connection) == XCB_CONN_ERROR;
-    xcb_disconnect(connection);
-    dup2(saved_stderr, STDERR_FILENO);
-    close(saved_stderr);
-    close(null);
-    // A refused setup fails with XCB_CONN_ERROR too, after reads that leave
-    // EAGAIN or nothing behind.
-    return unreachable && reason != 0 && reason != EAGAIN ? reason : 0;
+    using Connect = int (*)(int, const sockaddr*, socklen_t);
+    static const auto next_connect = reinterpret_cast<Connect>(dlsym(RTLD_NEXT, "connect"));
+    const int result = next_connect(fd, address, length);
+    if (result == 0)
+        server_reached = true;
+    else
+        connect_error = errno;
+    return result;
+}
+
+Display* open_display(const char* display_name, int* unreachable)
+{
+    server_reached = false;
+    connect_error = 0;
+    Display* display = XOpenDisplay(display_name);
+    *unreachable = display || server_reached ? 0 : connect_error;
+    return display;
 }
 
 namespace {
 
-bool image_request_failed;
+int image_error;
 
-int note_image_error(Display*, XErrorEvent*)
+int note_image_error(Display*, XErrorEvent* error)
 {
-    image_request_failed = true;
+    image_error = error->error_code;
     return 0;
 }
 
 }  // namespace
 
-bool screen_can_be_read(Display* display, Window root)
+ScreenAccess screen_access(Display* display, Window root)
 {
-    image_request_failed = false;
+    image_error = Success;
     // The error comes back in place of the reply, so the handler is needed
-    // for this one round trip only.
+    // for this one round trip only. libX11 drops a BadAccess to a request
+    // that expects a reply without calling any handler: no image and no
+    // error seen is that refusal.
     const auto previous = XSetErrorHandler(note_image_error);
     const RootImage image{XGetImage(display, root, 0, 0, 1, 1, AllPlanes, ZPixmap)};
     XSetErrorHandler(previous);
-    return !image_request_failed;
+    if (image)
+        return ScreenAccess::readable;
+    return image_error == BadMatch ? ScreenAccess::unreadable : ScreenAccess::refused_to_client;
 }
 
 bool is_xwayland(Display* display)
@@ -63,20 +77,21 @@ bool is_xwayland(Display* display)
     return XQueryExtension(display, "XWAYLAND", &opcode, &event, &error);
 }
 
-bool claim_screen(Display* display, int screen)
+bool claim_display(Display* display)
 {
-    char name[sizeof "_PIXLA_S" + 12];
-    std::snprintf(name, sizeof name, "_PIXLA_S%d", screen);
-    const Atom selection = XInternAtom(display, name, False);
+    const Atom selection = XInternAtom(display, "_PIXLA", False);
     // With the server held, no other client runs between the check and the
     // claim: of several pixlas started at once, exactly one gets the screen.
     XGrabServer(display);
     const bool free = XGetSelectionOwner(display, selection) == None;
     if (free) {
-        const Window marker = XCreateSimpleWindow(display, RootWindow(display, screen), -1, -1, 1, 1, 0, 0, 0);
+        const Window marker = XCreateSimpleWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, 0, 0);
         XSetSelectionOwner(display, selection, marker, CurrentTime);
     }
     XUngrabServer(display);
+    // At once: every other client of the server waits while it is held, and
+    // what pixla does next (loading the cursor theme) may take a while.
+    XFlush(display);
     return free;
 }
 

@@ -5,29 +5,39 @@
 
 #include <X11/Xlib.h>
 
-// Why the display could not be opened, as an errno value, when the reason
-// was that its server could not be reached (no such socket, refused,
-// unreachable, timed out, ...); 0 when the server was reached and still
-// said no (a screen it does not have, an authorization refused) or the name
-// makes no sense. errno after a failed XOpenDisplay cannot tell these apart:
-// the lookup of the authority file leaves its own behind.
-int unreachable_reason(const char* display_name);
+// XOpenDisplay, and when it fails, why: *unreachable is the errno of the
+// last attempt to connect when no attempt reached the server (no such
+// socket, refused, unreachable, ...), and 0 when one did and the server said
+// no (a screen it does not have, an authorization refused) or the name made
+// no sense. errno after a failed XOpenDisplay cannot tell these apart: the
+// lookup of the authority file, or a refused first socket before one that
+// connects, leaves its own behind.
+Display* open_display(const char* display_name, int* unreachable);
 
-// Whether the server lets clients read the root window: it answers a 1x1
-// image request with the pixel, not with an error, as rootless Xwayland
-// does in a Wayland session. Xlib's default error handler is back in place
-// when this returns.
-bool screen_can_be_read(Display* display, Window root);
+// What the server lets this client do with the pixels of the root window.
+enum class ScreenAccess {
+    readable,
+    // Refused to this client alone (BadAccess): an untrusted connection, as
+    // ssh -X makes where ForwardX11Trusted is off, or access control.
+    refused_to_client,
+    // Refused to every client (BadMatch), as rootless Xwayland does in a
+    // Wayland session.
+    unreadable,
+};
+
+// Reads one pixel of the root window to find out. Xlib's default error
+// handler is back in place when this returns.
+ScreenAccess screen_access(Display* display, Window root);
 
 // Whether the server says it is Xwayland. Rootful Xwayland says so too, and
 // its screen can be read: this only names the server once a read has failed.
 bool is_xwayland(Display* display);
 
-// Claims the screen for this pixla, as ICCCM managers claim theirs: the
-// selection _PIXLA_S<screen> owned by a small unmapped window, which the
-// server lets go when the connection ends, however it ends. False when
-// another pixla holds it.
-bool claim_screen(Display* display, int screen);
+// Claims the display for this pixla, as ICCCM managers claim their
+// screens: the selection _PIXLA owned by a small unmapped window, which the
+// server lets go when the connection ends, however it ends. One claim for
+// the whole server, as the pointer grab is. False when another pixla holds it.
+bool claim_display(Display* display);
 
 // XGrabPointer on the root window with the crosshair cursor, asked again for
 // up to a second while another client holds the pointer or keeps it frozen.

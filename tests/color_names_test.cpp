@@ -151,7 +151,11 @@ TEST(Visible, EscapesControlBytesAndBackslashesOnly)
     EXPECT_EQ(visible("\b\t\n\v\f\r"), "\\b\\t\\n\\v\\f\\r");
     // The backslash is escaped too, so that "\\033" cannot pass for an escape.
     EXPECT_EQ(visible("C:\\033 dir"), "C:\\\\033 dir");
-    EXPECT_EQ(visible("ros\xc3\xa9 \xe7\xb4\x85 \x80\xff ~ plain"), "ros\xc3\xa9 \xe7\xb4\x85 \x80\xff ~ plain");
+    // UTF-8 and Latin-1 text pass, continuation bytes 0x80-0x9f included.
+    EXPECT_EQ(visible("ros\xc3\xa9 \xe7\xb4\x85 \xe9\xff ~ plain"), "ros\xc3\xa9 \xe7\xb4\x85 \xe9\xff ~ plain");
+    // C1 controls do not: U+009B (CSI) in UTF-8, and lone bytes 0x80-0x9f.
+    EXPECT_EQ(visible("\xc2\x9b""31m \xc2\x80 \xc2\xa0"), "\\302\\233""31m \\302\\200 \xc2\xa0");
+    EXPECT_EQ(visible("\x9b""31m \x85 \xe7\x85 \xc2"), "\\233""31m \\205 \xe7\\205 \xc2");
 }
 
 // --- Lookup in a file given with -r -------------------------------------

@@ -37,6 +37,24 @@ TEST(CommandLine, BadOptionsGetTheComplaintTheHelpAndStatus1)
     }
 }
 
+TEST(CommandLine, OutsideBytesInDiagnosticsAreEscaped)
+{
+    // The program's name as invoked, and an option byte: an escape sequence
+    // and a C1 control (CSI) that a terminal would act on.
+    const std::string name = "x\033[2J\xc2\x9b";
+    const std::string shown = "x\\033[2J\\302\\233";
+    const auto invoked_as = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"bash", "-c", "exec -a \"$0\" \"$@\"", name, pixla});
+        return run_process(args, no_display);
+    };
+    EXPECT_EQ(invoked_as({"-d", ":bad"}).err, shown + ": unable to open display :bad\n");
+    const auto escape = invoked_as({"-\033"});
+    EXPECT_EQ(escape.err, shown + ": invalid option -- '\\033'\n");
+    EXPECT_EQ(escape.out, help_text(name)) << "standard output is data, byte for byte";
+    EXPECT_EQ(escape.status, 1);
+    EXPECT_EQ(invoked_as({"-v\x9b"}).err, shown + ": invalid option -- '\\233'\n");
+}
+
 TEST(CommandLine, OptionsEndAtTheFirstOperand)
 {
     // Were -h read after foo, the help would be printed with status 0.

@@ -6,6 +6,7 @@
 
 #include "pixla_binary.hpp"
 #include "pixla_session.hpp"
+#include "scratch.hpp"
 
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
@@ -13,10 +14,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <future>
 #include <thread>
 
 namespace {
@@ -68,8 +72,8 @@ protected:
         XSync(display(), False);
     }
     // Waits until all but one of the pixlas have ended, clicks once that one
-    // shows the crosshair, and expects the one color from it and every other
-    // one refused. Each ends as soon as it has started; under the sanitizers
+    // shows the crosshair, and expects the one color from it, the pointer
+    // let go after it, and every other one refused. Each ends as soon as it has started; under the sanitizers
     // eight starting at once take a few seconds.
     void click_and_expect_one_pick(std::vector<std::unique_ptr<Process>>& pixlas) const
     {
@@ -85,8 +89,17 @@ protected:
             std::this_thread::sleep_for(10ms);
         }
         ASSERT_EQ(running.size(), 1u) << "none is left to pick";
-        ASSERT_TRUE(wait_for_grab(display(), *running.front()));
+        Process& picker = *running.front();
+        ASSERT_TRUE(wait_for_grab(display(), picker));
         click(display(), white.x, white.y);
+        // Nobody holds the pointer once the color is out, while the picker
+        // is still to be waited for.
+        ASSERT_TRUE(picker.wait_for_stdout([](const std::string& out) { return lines_in(out) > 0; }));
+        bool let_go = false;
+        for (const auto give_up = std::chrono::steady_clock::now() + 1200ms;
+             !let_go && std::chrono::steady_clock::now() < give_up;)
+            let_go = probe_pointer_grab(display()) != AlreadyGrabbed;
+        EXPECT_TRUE(let_go) << "the pointer was still held 1.2 s after the pick";
         std::string colors;
         int picked = 0, refused = 0;
         for (auto& pixla : pixlas) {
@@ -177,6 +190,45 @@ TEST_F(FromALauncher, AKilledPixlaLeavesTheScreenFree)
     EXPECT_EQ(next->status(), 0);
 }
 
+TEST_F(FromALauncher, TheServerIsLetGoRightAfterTheClaim)
+{
+    // Xlib loads libXcursor for the first cursor. Found as a FIFO, it stops
+    // pixla right after its claim, until the test opens the FIFO's other end.
+    const ScratchDir libraries;
+    const auto library = libraries.path() / "libXcursor.so.1";
+    ASSERT_EQ(mkfifo(library.c_str(), 0600), 0);
+    // A second client of the server, connected before pixla takes it.
+    Display* other = XOpenDisplay(server->name().c_str());
+    ASSERT_TRUE(other);
+    Process pixla{{::pixla}, with_env({{"DISPLAY", server->name()}, {"LD_LIBRARY_PATH", libraries.path().string()}})};
+    // Its requests are answered only while the server is not held.
+    auto claim_seen = std::async(std::launch::async, [&] {
+        const Atom claim = XInternAtom(other, "_PIXLA", False);
+        for (const auto give_up = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < give_up;
+             std::this_thread::sleep_for(5ms))
+            if (XGetSelectionOwner(other, claim) != None)
+                return true;
+        return false;
+    });
+    const bool answered = claim_seen.wait_for(2s) == std::future_status::ready;
+    // Lets pixla go on, whatever happened: the FIFO is no library, and the
+    // cursor comes from the system's libXcursor or the cursor font.
+    int writer = -1;
+    for (int waited = 0; writer < 0 && waited < 5000 && !pixla.has_exited(); waited += 5) {
+        writer = open(library.c_str(), O_WRONLY | O_NONBLOCK);
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_GE(writer, 0) << "pixla never looked for libXcursor";
+    close(writer);
+    EXPECT_TRUE(answered) << "the server was still held after pixla's claim";
+    EXPECT_TRUE(claim_seen.get()) << "pixla made no claim";
+    XCloseDisplay(other);
+    ASSERT_TRUE(wait_for_grab(display(), pixla)) << pixla.err();
+    click(display(), white.x, white.y);
+    ASSERT_TRUE(pixla.finish());
+    EXPECT_EQ(pixla.out(), "#ffffff\n");
+}
+
 TEST_F(FromALauncher, AHeldHotkeyPicksOneColorAndNothingGrabsAfterIt)
 {
     // The keyboard repeats as usual: after 250 ms, 30 times a second.
@@ -215,9 +267,6 @@ TEST_F(FromALauncher, AHeldHotkeyPicksOneColorAndNothingGrabsAfterIt)
     ASSERT_GE(pixlas.size(), 5u) << "the key did not repeat";
 
     click_and_expect_one_pick(pixlas);
-    // Past the launcher's second of retries, nobody comes back for the pointer.
-    std::this_thread::sleep_for(1200ms);
-    EXPECT_NE(probe_pointer_grab(display()), AlreadyGrabbed);
 }
 
 TEST_F(FromALauncher, ClosedStandardDescriptorsNeverCarryTheXConnection)

@@ -21,6 +21,20 @@ std::unique_ptr<Process> start_pixla(const XServer& server, std::vector<std::str
     return process;
 }
 
+ProcessResult run_pixla_without_grab(const XServer& server, const ProcessOptions& options,
+                                     std::chrono::milliseconds within)
+{
+    ProcessOptions with_display = options;
+    if (!with_display.env.contains("DISPLAY"))
+        with_display.env["DISPLAY"] = server.name();
+    Process process{{pixla}, with_display};
+    for (const auto give_up = std::chrono::steady_clock::now() + within;
+         !process.has_exited() && std::chrono::steady_clock::now() < give_up;)
+        EXPECT_NE(probe_pointer_grab(server.display()), AlreadyGrabbed) << "pixla grabbed the pointer";
+    const bool ended = process.finish(std::chrono::milliseconds{100});
+    return {process.out(), process.err(), ended ? process.status() : -1};
+}
+
 void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys,
           std::chrono::milliseconds timeout)
 {

@@ -39,6 +39,12 @@ std::unique_ptr<Process> start_pixla(const XServer& server, std::vector<std::str
                                      const std::vector<std::string>& wrapper = {},
                                      std::chrono::milliseconds timeout = due_time);
 
+// Runs pixla on the server until it ends, expecting that it ends within the
+// time and never holds the pointer meanwhile; a run that outlives the time
+// has status -1.
+ProcessResult run_pixla_without_grab(const XServer& server, const ProcessOptions& options = {},
+                                     std::chrono::milliseconds within = std::chrono::seconds{1});
+
 // Clicks button 1 with the keys held and waits for the next line of output.
 // Throws, ending the test, when none comes: later clicks would wait in vain.
 void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys = {},

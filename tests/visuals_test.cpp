@@ -120,7 +120,7 @@ TEST(ServerLoss, PixlaEndsWithXlibsMessageWhenTheServerGoesAway)
     EXPECT_EQ(pixla->out(), "");
 }
 
-TEST(TwoScreens, PixlaPicksOnItsOwnScreenAndKeepsThePointerThere)
+TEST(TwoScreens, PixlaPicksOnItsOwnScreenKeepsThePointerThereAndIsAloneOnTheServer)
 {
     const Xvfb server{"320x240x24", {"-screen", "1", "320x240x24"}};
     Display* d = server.display();
@@ -153,6 +153,16 @@ TEST(TwoScreens, PixlaPicksOnItsOwnScreenAndKeepsThePointerThere)
     ASSERT_TRUE(pixla->finish());
     EXPECT_EQ(pixla->out(), "#ff0000\n");
     EXPECT_EQ(pixla->status(), 0);
+    // The pointer grab is the server's, not a screen's: one pixla per server,
+    // whichever screen each is started on.
+    for (const auto& [first, second] : {std::pair{".0", ".1"}, {".1", ".0"}}) {
+        auto picking = start_pixla(server, {"-d", server.name() + first});
+        const auto refused = run_process({::pixla, "-d", server.name() + second}, {}, 500ms);
+        EXPECT_EQ(refused.err,
+                  "pixla: can't grab on " + server.name() + second + " the mouse: another pixla is already picking\n");
+        EXPECT_EQ(refused.status, 1) << "-1 means it was still running after 0.5 s";
+        end_with_button3(d, *picking);
+    }
 }
 
 // An X authority file with one cookie for any display.
@@ -166,7 +176,23 @@ std::string authority_for_any_display()
            field("0123456789abcdef");
 }
 
-TEST(RefusedConnections, AReasonIsGivenOnlyWhenTheServerCouldNotBeReached)
+// A server that takes only clients with the cookie.
+class RefusedConnections : public testing::Test {
+protected:
+    RefusedConnections()
+    {
+        const char* saved = std::getenv("XAUTHORITY");
+        setenv("XAUTHORITY", cookie.c_str(), 1);
+        server = std::make_unique<Xvfb>("320x240x24", std::vector<std::string>{"-auth", cookie});
+        saved ? setenv("XAUTHORITY", saved, 1) : unsetenv("XAUTHORITY");
+    }
+
+    const ScratchDir dir;
+    const std::string cookie = dir.write("cookie", authority_for_any_display());
+    std::unique_ptr<Xvfb> server;
+};
+
+TEST_F(RefusedConnections, AReasonIsGivenOnlyWhenTheServerCouldNotBeReached)
 {
     const auto refused = run_process({pixla, "-d", ":98765"});
     EXPECT_TRUE(refused.err == "pixla: unable to open display :98765: " + std::string{std::strerror(ECONNREFUSED)} + "\n" ||
@@ -175,20 +201,35 @@ TEST(RefusedConnections, AReasonIsGivenOnlyWhenTheServerCouldNotBeReached)
     EXPECT_EQ(refused.status, 1);
 
     // Reached, then refused: errno says nothing about why.
-    const ScratchDir dir;
-    const std::string cookie = dir.write("cookie", authority_for_any_display());
-    const char* saved = std::getenv("XAUTHORITY");
-    setenv("XAUTHORITY", cookie.c_str(), 1);
-    const Xvfb server{"320x240x24", {"-auth", cookie}};
-    saved ? setenv("XAUTHORITY", saved, 1) : unsetenv("XAUTHORITY");
-
-    const auto no_such_screen = run_process({pixla, "-d", server.name() + ".5"}, with_env({{"XAUTHORITY", cookie}}));
-    EXPECT_EQ(no_such_screen.err, "pixla: unable to open display " + server.name() + ".5\n");
+    const auto no_such_screen = run_process({pixla, "-d", server->name() + ".5"}, with_env({{"XAUTHORITY", cookie}}));
+    EXPECT_EQ(no_such_screen.err, "pixla: unable to open display " + server->name() + ".5\n");
     EXPECT_EQ(no_such_screen.status, 1);
 
-    const auto no_cookie = run_process({pixla, "-d", server.name()}, with_env({{"XAUTHORITY", "/dev/null"}}));
-    EXPECT_TRUE(no_cookie.err.ends_with("\npixla: unable to open display " + server.name() + "\n")) << no_cookie.err;
-    EXPECT_EQ(no_cookie.status, 1);
+    // In a network namespace of its own, as in a sandbox that shares
+    // /tmp/.X11-unix alone, the abstract socket is refused and leaves
+    // ECONNREFUSED behind, though the path socket then reaches the server.
+    for (int run = 0; run < 5; ++run) {
+        const auto no_cookie =
+            run_process({"unshare", "--map-root-user", "--net", pixla, "-d", server->name()},
+                        with_env({{"XAUTHORITY", "/dev/null"}}));
+        EXPECT_TRUE(no_cookie.err.ends_with("\npixla: unable to open display " + server->name() + "\n"))
+            << no_cookie.err;
+        EXPECT_EQ(no_cookie.status, 1);
+    }
+}
+
+TEST_F(RefusedConnections, AnUntrustedClientIsRefusedAtOnceWithoutAGrab)
+{
+    // What ssh -X gives where ForwardX11Trusted is off.
+    const std::string untrusted = (dir.path() / "untrusted").string();
+    run_process({"xauth", "-f", untrusted, "generate", server->name(), ".", "untrusted"},
+                with_env({{"XAUTHORITY", cookie}}));
+    const auto result = run_pixla_without_grab(*server, with_env({{"XAUTHORITY", untrusted}}));
+    EXPECT_EQ(result.err, "pixla: can't read the screen of " + server->name() +
+                              ": the X server refuses this client access to it, as it does to untrusted ssh -X "
+                              "connections; connect with ssh -Y, or set ForwardX11Trusted yes\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 1) << "-1 means it was still running after a second";
 }
 
 }  // namespace
