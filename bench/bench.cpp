@@ -3,6 +3,7 @@
 // and peak memory. Prints one table of medians and ratios, and writes the
 // file lookup times by size for a plot.
 #include "process.hpp"
+#include "table.hpp"
 #include "xvfb.hpp"
 
 #include <X11/extensions/XTest.h>
@@ -25,50 +26,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using Clock = std::chrono::steady_clock;
 const std::string pixla = PIXLA_BINARY;
 const std::string floor_client = FLOOR_CLIENT;
 constexpr int click_x = 100, click_y = 100;  // the whole screen is rgb:12/34/56
-
-[[noreturn]] void fail(const std::string& why)
-{
-    std::fprintf(stderr, "bench: %s\n", why.c_str());
-    std::exit(1);
-}
-
-double milliseconds_since(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double percentile_95(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[(values.size() * 95 + 99) / 100 - 1];
-}
-
-struct Medians {
-    double pixla;
-    double floor;
-};
-
-// Runs both measures `runs` times, alternating so that drift hits both alike.
-Medians measure(int runs, const std::function<double()>& of_pixla, const std::function<double()>& of_floor)
-{
-    std::vector<double> pixla_values, floor_values;
-    for (int run = 0; run < runs; ++run) {
-        pixla_values.push_back(of_pixla());
-        floor_values.push_back(of_floor());
-    }
-    return {median(pixla_values), median(floor_values)};
-}
 
 class Bench {
 public:
@@ -194,18 +154,16 @@ public:
         return elapsed;
     }
 
-    double peak_memory_kb(const std::vector<std::string>& argv, int clicks, bool prints)
+    // The most memory the program held after the clicks: pixla prints a
+    // line for each, the floor client says "done" after them all.
+    double peak_memory_kb(const std::vector<std::string>& argv, int clicks)
     {
         auto process = start(argv);
         press_button1(clicks);
-        if (prints &&
-            !process->wait_for_stdout([&](const std::string& out) { return lines_in(out) >= std::size_t(clicks); }, 60s))
-            fail("pixla printed too few lines");
-        if (prints)
-            end(*process);
-        else if (!process->finish(60s))
-            fail("the floor client did not end");
-        return static_cast<double>(process->peak_rss_kb());
+        const std::size_t lines = argv.front() == pixla ? std::size_t(clicks) : 1;
+        if (!process->wait_for_stdout([&](const std::string& out) { return lines_in(out) >= lines; }, 60s))
+            fail(argv.front() + " did not see every click");
+        return static_cast<double>(process->memory_peak_kb());
     }
 
     // An rgb.txt-format file of `lines` lines whose only entry for 18 52 86 is the last.
@@ -256,13 +214,6 @@ double read_showrgb()
     }
     pclose(pipe);
     return milliseconds_since(begin);
-}
-
-void print_row(const char* what, Medians medians, const char* unit, const char* target)
-{
-    std::printf("| %-34s | %10.3f %-2s | %10.3f %-2s | %5.2f | %-6s |\n", what, medians.pixla, unit, medians.floor,
-                unit, medians.pixla / medians.floor, target);
-    std::fflush(stdout);
 }
 
 }  // namespace
@@ -327,8 +278,10 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
     }
 
+    print_wayland_rows(pixla);
+
     print_row("peak resident memory, 100 clicks",
-              measure(5, [&] { return bench.peak_memory_kb({pixla, "-E"}, 100, true); },
-                      [&] { return bench.peak_memory_kb({floor_client, "100"}, 100, false); }),
+              measure(5, [&] { return bench.peak_memory_kb({pixla, "-E"}, 100); },
+                      [&] { return bench.peak_memory_kb({floor_client, "100", "--stay"}, 100); }),
               "KB", "<= 1.1");
 }

@@ -2,12 +2,18 @@
 // way pixla does. It opens the display, creates the crosshair cursor, grabs
 // the pointer synchronously on the root window and, for each press of button
 // 1, reads one 1x1 image and queries its color; it prints nothing. It ends
-// after the given number of presses of button 1, or at button 3.
+// after the given number of presses of button 1, or at button 3; given
+// --stay too, it then says "done" and waits to be killed, so that its
+// memory can be read.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
@@ -39,4 +45,9 @@ int main(int argc, char* argv[])
         ++done;
     }
     XCloseDisplay(display);
+    if (argc > 2 && std::strcmp(argv[2], "--stay") == 0) {
+        std::puts("done");
+        std::fflush(stdout);
+        pause();
+    }
 }

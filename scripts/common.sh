@@ -6,6 +6,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 # One compile a processor: make -j with no number has no bound at all.
 jobs=$(nproc)
 
+# What building pixla needs. The wlr protocols' XML files come with Debian
+# 12's Rust protocol crate, and with a crate of their own from Debian 13 on.
+wlr_protocols=$(. /etc/os-release && if [ "${VERSION_ID:-}" = 12 ]; then
+    echo librust-wayland-protocols-dev
+else
+    echo librust-wayland-protocols-wlr-dev
+fi)
+build_packages="cmake make g++ pkg-config libx11-dev libwayland-dev wayland-protocols libxkbcommon-dev $wlr_protocols"
+
 # The process group of the command that in_group is waiting for.
 group=
 # The exit status asked for by a signal that came while in_group was

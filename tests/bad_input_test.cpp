@@ -116,6 +116,10 @@ TEST_F(BadRgbFile, AnUnreadableFileIsReported)
     chmod(dir.path().c_str(), 0711);
     const auto program = dir.path() / "pixla";
     std::filesystem::copy_file(pixla, program);
+    // With the session modules that it loads from its own folder.
+    for (const auto& entry : std::filesystem::directory_iterator{std::filesystem::path{pixla}.parent_path()})
+        if (entry.path().extension() == ".so")
+            std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
     as_another_user.insert(as_another_user.end(), {program.string(), "-r", file});
 
     auto pixla_run = std::make_unique<Process>(as_another_user, with_env({{"DISPLAY", server->name()}}));

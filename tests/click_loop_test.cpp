@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "color_output.hpp"
+#include "x11_pixel.hpp"
 #include "pixla_binary.hpp"
 #include "pixla_session.hpp"
 #include "scratch.hpp"

@@ -1,6 +1,7 @@
 #!/bin/sh
-# cmake --install puts the program, its man page and the shell completions
-# where they belong, with a prefix and with DESTDIR.
+# cmake --install puts the program, its session modules, its man page and
+# the shell completions where they belong, with a prefix and with DESTDIR;
+# the installed program finds its modules there.
 set -eu
 build=$1
 page=$2
@@ -16,6 +17,14 @@ check() {
         [ -f "$root/$completion" ] || { echo "no $root/$completion"; exit 1; }
     done
     env -u DISPLAY "$root/bin/pixla" -h | grep -q '^Usage: ' || { echo "$root/bin/pixla -h failed"; exit 1; }
+    # Each session's module answers for itself when its display is missing.
+    for session in "DISPLAY=:98765" "WAYLAND_DISPLAY=/nonexistent/wayland-9"; do
+        said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$session" "$root/bin/pixla" 2>&1 || true)
+        case "$said" in
+        "pixla: unable to open display "*) ;;
+        *) echo "$root/bin/pixla with $session said: $said"; exit 1 ;;
+        esac
+    done
 }
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null

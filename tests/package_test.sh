@@ -2,7 +2,7 @@
 # The Debian package, built by ./scripts/package into the build tree (the
 # script fails unless lintian and hardening-check pass), from a copy of the
 # sources that also holds files git does not track: the source package holds
-# exactly the tracked files but git's own; the .deb holds the program, the compressed man
+# exactly the tracked files but git's own; the .deb holds the program, its session modules, the compressed man
 # page, both completions, the copyright file and the changelog, and its
 # program prints its help with the package's version. A package build
 # stopped with SIGTERM leaves nothing in TMPDIR. Nothing is installed.
@@ -55,8 +55,11 @@ tracked=$(git -C "$copy" ls-files | grep -v '^\.git' | sort)
 }
 
 files=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep -v '/$' | sort)
-expected=$(sort <<'LIST'
+multiarch=$(dpkg-architecture -q DEB_HOST_MULTIARCH)
+expected=$(sed "s/MULTIARCH/$multiarch/" <<'LIST' | sort
 ./usr/bin/pixla
+./usr/lib/MULTIARCH/pixla/pixla-wlroots.so
+./usr/lib/MULTIARCH/pixla/pixla-x11.so
 ./usr/share/bash-completion/completions/pixla
 ./usr/share/doc/pixla/changelog.gz
 ./usr/share/doc/pixla/copyright

@@ -35,6 +35,20 @@ ProcessResult run_pixla_without_grab(const XServer& server, const ProcessOptions
     return {process.out(), process.err(), ended ? process.status() : -1};
 }
 
+std::string unreadable_screen_line(const std::string& display_name)
+{
+    Display* display = XOpenDisplay(display_name.c_str());
+    if (!display)
+        throw std::runtime_error("cannot connect to " + display_name);
+    int opcode, event, error;
+    const bool says_xwayland = XQueryExtension(display, "XWAYLAND", &opcode, &event, &error);
+    XCloseDisplay(display);
+    return "pixla: can't read the screen of " + display_name + ": " +
+           (says_xwayland ? "Xwayland lets no client read it in a Wayland session"
+                          : "this X server lets no client read it, as Xwayland does in a Wayland session") +
+           "; run pixla in an X11 session\n";
+}
+
 void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys,
           std::chrono::milliseconds timeout)
 {

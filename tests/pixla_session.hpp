@@ -45,6 +45,10 @@ std::unique_ptr<Process> start_pixla(const XServer& server, std::vector<std::str
 ProcessResult run_pixla_without_grab(const XServer& server, const ProcessOptions& options = {},
                                      std::chrono::milliseconds within = std::chrono::seconds{1});
 
+// The line pixla ends with on an X server that lets no client read its
+// screen: it names Xwayland where the server says it is one.
+std::string unreadable_screen_line(const std::string& display_name);
+
 // Clicks button 1 with the keys held and waits for the next line of output.
 // Throws, ending the test, when none comes: later clicks would wait in vain.
 void pick(Display* display, Process& pixla, Spot spot, std::initializer_list<KeySym> keys = {},

@@ -4,10 +4,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -134,12 +135,20 @@ void Process::pump(int timeout_ms)
 bool Process::reap(int flags)
 {
     int raw;
-    rusage usage{};
-    if (wait4(pid_, &raw, flags, &usage) != pid_)
+    if (waitpid(pid_, &raw, flags) != pid_)
         return false;
-    peak_rss_kb_ = usage.ru_maxrss;
     status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     return true;
+}
+
+long Process::memory_peak_kb() const
+{
+    std::ifstream status{"/proc/" + std::to_string(pid_) + "/status"};
+    std::string line;
+    while (status_ < 0 && std::getline(status, line))
+        if (line.starts_with("VmHWM:"))
+            return std::stol(line.substr(6));
+    return -1;
 }
 
 bool Process::has_exited() { return status_ >= 0 || reap(WNOHANG); }
@@ -178,4 +187,46 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
     Process process{argv, options};
     const bool ended = process.finish(timeout);
     return {process.out(), process.err(), ended ? process.status() : -1};
+}
+
+pid_t start_server(const std::vector<std::string>& command, const Environment& env, const std::string& output,
+                   int keep_fd)
+{
+    auto args = command;
+    const std::vector<char*> argv = argv_of(args);
+    auto variables = environment_with(env);
+    const std::vector<char*> envp = argv_of(variables);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // A test that crashes or is killed must not leave its server behind.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(1);
+        const int log = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        dup2(log, 1);
+        dup2(log, 2);
+        if (keep_fd >= 0)
+            fcntl(keep_fd, F_SETFD, 0);
+        execvpe(argv.front(), argv.data(), envp.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        fail(command.front().c_str());
+    return pid;
+}
+
+void stop_server(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    for (int waited = 0; waitpid(pid, nullptr, WNOHANG) == 0; waited += 10) {
+        if (waited == 5000) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{10});
+    }
 }

@@ -74,8 +74,10 @@ public:
     const std::string& err() const { return err_; }
     // The exit status, or 128 plus the signal that ended the process.
     int status() const { return status_; }
-    // The most memory the process ever had resident, once it has ended.
-    long peak_rss_kb() const { return peak_rss_kb_; }
+    // The most memory the running program has had resident (VmHWM), in KB,
+    // or -1 once it has ended. Its exit status's ru_maxrss would not do: it
+    // keeps what the child held before exec, this process's own memory.
+    long memory_peak_kb() const;
 
 private:
     void pump(int timeout_ms);
@@ -87,8 +89,15 @@ private:
     std::string out_;
     std::string err_;
     int status_ = -1;
-    long peak_rss_kb_ = 0;
 };
+
+// Starts a server for a test (an X server, a compositor) with the
+// environment changes, its output to the file, keeping the descriptor open
+// in it. It gets SIGTERM when the test process ends, however that ends.
+pid_t start_server(const std::vector<std::string>& command, const Environment& env, const std::string& output,
+                   int keep_fd = -1);
+// Ends the server: SIGTERM, and SIGKILL when it is still there seconds later.
+void stop_server(pid_t pid);
 
 struct ProcessResult {
     std::string out;

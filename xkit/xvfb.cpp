@@ -50,27 +50,7 @@ Time server_time(Display* display)
 
 void XServer::launch(const std::vector<std::string>& command, const Environment& env, int keep_fd)
 {
-    auto args = command;
-    const std::vector<char*> argv = argv_of(args);
-    auto variables = environment_with(env);
-    const std::vector<char*> envp = argv_of(variables);
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        // A test that crashes or is killed must not leave its server behind.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent)
-            _exit(1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (keep_fd >= 0)
-            fcntl(keep_fd, F_SETFD, 0);
-        execvpe(argv.front(), argv.data(), envp.data());
-        _exit(127);
-    }
-    if (pid_ < 0)
-        throw std::runtime_error("cannot run " + command.front());
+    pid_ = start_server(command, env, "/dev/null", keep_fd);
 }
 
 void XServer::connect(int number)
@@ -117,9 +97,7 @@ Weston::Weston()
 {
     // The scratch folder is private (0700), as a runtime folder must be.
     wayland_env_ = {{"XDG_RUNTIME_DIR", runtime_dir_.path().string()}, {"WAYLAND_DISPLAY", "pixla-test"}};
-    // Xwayland puts its socket there, and weston will not make the folder.
-    if (mkdir("/tmp/.X11-unix", 01777) == 0)
-        chmod("/tmp/.X11-unix", 01777);
+    ensure_x11_socket_folder();
     // weston 10 names its backends by file, later ones by name.
     const auto help = run_process({"weston", "--help"});
     const std::string backend =
@@ -154,20 +132,14 @@ void XServer::stop()
     if (display_)
         XCloseDisplay(display_);
     display_ = nullptr;
-    if (pid_ <= 0)
-        return;
-    // A server that does not end within seconds of SIGTERM is killed, so
-    // that no test waits for it for ever.
-    kill(pid_, SIGTERM);
-    for (int waited = 0; waitpid(pid_, nullptr, WNOHANG) == 0; waited += 10) {
-        if (waited == 5000) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds{10});
-    }
+    stop_server(pid_);
     pid_ = -1;
+}
+
+void ensure_x11_socket_folder()
+{
+    if (mkdir("/tmp/.X11-unix", 01777) == 0)
+        chmod("/tmp/.X11-unix", 01777);
 }
 
 unsigned long alloc_pixel(Display* display, const char* color_name)

@@ -60,6 +60,10 @@ private:
     Environment wayland_env_;
 };
 
+// Makes /tmp/.X11-unix where a fresh machine has none: X servers that a
+// compositor starts will not make it themselves.
+void ensure_x11_socket_folder();
+
 // A pixel for the color ("rgb:12/34/56", "red"), allocated in the default colormap.
 unsigned long alloc_pixel(Display* display, const char* color_name);
 void fill_root(Display* display, int x, int y, unsigned width, unsigned height, unsigned long pixel);

@@ -1,46 +1,17 @@
-#include "startup.hpp"
+#include "x11_startup.hpp"
 
-#include "color_output.hpp"
+#include "x11_pixel.hpp"
 
 #include <X11/Xutil.h>
-#include <dlfcn.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
-namespace {
-
-// What the connect() calls made while opening the display came to.
-bool server_reached;
-int connect_error;
-
-}  // namespace
-
-// Every connect() of this process comes through here: libxcb's, while
-// XOpenDisplay tries the display's sockets one after the other, is the one
-// that matters. One that succeeds means the server was reached, whatever
-// errno an earlier refused socket left behind; that is known from the one
-// attempt, with no second connection to a server that may stall.
-extern "C" int connect(int fd, const sockaddr* address, socklen_t length)
+Display* open_display(const char* display_name, ConnectWatch& connects, int* unreachable)
 {
-    using Connect = int (*)(int, const sockaddr*, socklen_t);
-    static const auto next_connect = reinterpret_cast<Connect>(dlsym(RTLD_NEXT, "connect"));
-    const int result = next_connect(fd, address, length);
-    if (result == 0)
-        server_reached = true;
-    else
-        connect_error = errno;
-    return result;
-}
-
-Display* open_display(const char* display_name, int* unreachable)
-{
-    server_reached = false;
-    connect_error = 0;
+    connects = {};
     Display* display = XOpenDisplay(display_name);
-    *unreachable = display || server_reached ? 0 : connect_error;
+    *unreachable = display || connects.reached ? 0 : connects.last_error;
     return display;
 }
 

@@ -3,16 +3,19 @@
 // pointer grab itself.
 #pragma once
 
+#include "connect_watch.hpp"
+
 #include <X11/Xlib.h>
 
-// XOpenDisplay, and when it fails, why: *unreachable is the errno of the
-// last attempt to connect when no attempt reached the server (no such
-// socket, refused, unreachable, ...), and 0 when one did and the server said
-// no (a screen it does not have, an authorization refused) or the name made
-// no sense. errno after a failed XOpenDisplay cannot tell these apart: the
-// lookup of the authority file, or a refused first socket before one that
-// connects, leaves its own behind.
-Display* open_display(const char* display_name, int* unreachable);
+// XOpenDisplay, and when it fails, why, from what the program's connect()
+// calls came to meanwhile: *unreachable is the errno of the last attempt to
+// connect when no attempt reached the server (no such socket, refused,
+// unreachable, ...), and 0 when one did and the server said no (a screen it
+// does not have, an authorization refused) or the name made no sense. errno
+// after a failed XOpenDisplay cannot tell these apart: the lookup of the
+// authority file, or a refused first socket before one that connects, leaves
+// its own behind.
+Display* open_display(const char* display_name, ConnectWatch& connects, int* unreachable);
 
 // What the server lets this client do with the pixels of the root window.
 enum class ScreenAccess {
