@@ -279,6 +279,7 @@ int main(int argc, char* argv[])
     }
 
     print_wayland_rows(pixla);
+    print_portal_rows(pixla);
 
     print_row("peak resident memory, 100 clicks",
               measure(5, [&] { return bench.peak_memory_kb({pixla, "-E"}, 100); },

@@ -27,3 +27,5 @@ void print_row(const char* what, Medians medians, const char* unit, const char* 
 
 // The rows measured on a headless sway, in the same table.
 void print_wayland_rows(const std::string& pixla);
+// The row measured with the desktop portal.
+void print_portal_rows(const std::string& pixla);

@@ -13,7 +13,8 @@ wlr_protocols=$(. /etc/os-release && if [ "${VERSION_ID:-}" = 12 ]; then
 else
     echo librust-wayland-protocols-wlr-dev
 fi)
-build_packages="cmake make g++ pkg-config libx11-dev libwayland-dev wayland-protocols libxkbcommon-dev $wlr_protocols"
+build_packages="cmake make g++ pkg-config libx11-dev libwayland-dev wayland-protocols libxkbcommon-dev $wlr_protocols
+    libsystemd-dev"
 
 # The process group of the command that in_group is waiting for.
 group=

@@ -66,7 +66,7 @@ void open_standard_descriptors()
 bool is_set(const char* value) { return value && *value; }
 
 // Picks on the Wayland display: through wlroots' screen capture where the
-// compositor has it. Never returns.
+// compositor has it, else through the desktop portal. Never returns.
 [[noreturn]] void pick_on_wayland(PickRequest request)
 {
     const std::string shown_display = visible(request.display_name);
@@ -77,10 +77,15 @@ bool is_set(const char* value) { return value && *value; }
     if (!claim)
         errx(1, "can't grab on %s the mouse: another pixla is already picking", shown_display.c_str());
 
-    char no_capture[256] = "";
+    // Where the compositor has no screen capture that pixla speaks (GNOME,
+    // KDE), the desktop's own picker through the portal.
     request.may_decline = true;
+    char no_capture[256] = "";
     load_session("pixla-wlroots.so")(&request, no_capture, sizeof no_capture);
-    errx(1, "can't read the screen of %s: %s", shown_display.c_str(), no_capture);
+    char no_picker[256] = "";
+    load_session("pixla-portal.so")(&request, no_picker, sizeof no_picker);
+    errx(1, "can't read the screen of %s: the session offers neither screen capture (%s) nor a color picker (%s)",
+         shown_display.c_str(), no_capture, no_picker);
 }
 
 }  // namespace

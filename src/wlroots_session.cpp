@@ -4,6 +4,7 @@
 #include "crosshair.hpp"
 #include "visible_text.hpp"
 #include "wayland_buffer.hpp"
+#include "wayland_keyboard.hpp"
 #include "wlroots_capture.hpp"
 
 #include "wlr_layer_shell.hpp"
@@ -13,7 +14,6 @@
 #include <err.h>
 #include <linux/input-event-codes.h>
 #include <sys/mman.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -68,16 +68,6 @@ struct Press {
     unsigned modifiers;  // as X's modifier mask
 };
 
-struct XkbContextFree {
-    void operator()(xkb_context* context) const { xkb_context_unref(context); }
-};
-struct XkbKeymapFree {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
-};
-struct XkbStateFree {
-    void operator()(xkb_state* state) const { xkb_state_unref(state); }
-};
-
 struct Session {
     Session(const PickRequest& request, std::string shown_display, wl_display* display)
         : request{request}, shown_display{std::move(shown_display)}, display{display}
@@ -105,15 +95,7 @@ struct Session {
     double pointer_x = 0;
     double pointer_y = 0;
 
-    // The keymap is compiled only when a press needs it, which keeps the
-    // start-up quick and a plain click small; the modifier state waits as the
-    // compositor sent it.
-    UniqueFd keymap_file;
-    std::size_t keymap_size = 0;
-    std::unique_ptr<xkb_context, XkbContextFree> xkb;
-    std::unique_ptr<xkb_keymap, XkbKeymapFree> keymap;
-    std::unique_ptr<xkb_state, XkbStateFree> keys;
-    std::uint32_t depressed = 0, latched = 0, locked = 0, group = 0;
+    KeyboardState keyboard_state;
     bool escape_down_at_focus = false;
 
     std::deque<Press> presses;
@@ -124,70 +106,19 @@ Output& output_of(void* data) { return *static_cast<Output*>(data); }
 
 // --- The keyboard -------------------------------------------------------
 
-// The keyboard's state as of now, or null before any keymap came.
-xkb_state* keyboard_state(Session& session)
-{
-    if (!session.keys && session.keymap_file) {
-        void* text = mmap(nullptr, session.keymap_size, PROT_READ, MAP_PRIVATE, session.keymap_file.get(), 0);
-        if (text == MAP_FAILED)
-            return nullptr;
-        session.xkb.reset(xkb_context_new(
-            static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES)));
-        if (session.xkb)
-            session.keymap.reset(xkb_keymap_new_from_buffer(session.xkb.get(), static_cast<const char*>(text),
-                                                            strnlen(static_cast<const char*>(text), session.keymap_size),
-                                                            XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
-        munmap(text, session.keymap_size);
-        if (session.keymap)
-            session.keys.reset(xkb_state_new(session.keymap.get()));
-    }
-    if (session.keys)
-        xkb_state_update_mask(session.keys.get(), session.depressed, session.latched, session.locked, 0, 0,
-                              session.group);
-    return session.keys.get();
-}
-
-// Control and Shift as X's modifier mask, which chooses the output mode.
-// With no modifier down or locked there is nothing to tell apart, and the
-// keymap, which takes time and memory to compile, is left alone.
-unsigned modifiers_held(Session& session)
-{
-    if ((session.depressed | session.latched | session.locked) == 0)
-        return 0;
-    xkb_state* state = keyboard_state(session);
-    if (!state)
-        return 0;
-    const auto active = [&](const char* name) {
-        return xkb_state_mod_name_is_active(state, name, XKB_STATE_MODS_EFFECTIVE) > 0;
-    };
-    return (active(XKB_MOD_NAME_SHIFT) ? ShiftMask : 0u) | (active(XKB_MOD_NAME_CTRL) ? ControlMask : 0u);
-}
-
 void on_keymap(void* data, wl_keyboard*, std::uint32_t format, int fd, std::uint32_t size)
 {
-    Session& session = session_of(data);
     UniqueFd file{fd};
-    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1)
-        return;
-    session.keymap_file = std::move(file);
-    session.keymap_size = size;
-    session.keys.reset();
-    session.keymap.reset();
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1)
+        session_of(data).keyboard_state.set_keymap(std::move(file), size);
 }
-bool is_escape(Session& session, std::uint32_t key)
-{
-    // xkb numbers keys 8 above the kernel's codes.
-    xkb_state* keys = keyboard_state(session);
-    return keys && xkb_state_key_get_one_sym(keys, key + 8) == XKB_KEY_Escape;
-}
-
 // Escape ends pixla when pressed, or when let go if it was already down as
 // the keyboard came to pixla (a keyboard that has only just appeared).
 void on_key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state)
 {
     Session& session = session_of(data);
     const bool pressed = state == WL_KEYBOARD_KEY_STATE_PRESSED;
-    if (!is_escape(session, key))
+    if (!session.keyboard_state.is_escape(key))
         return;
     if (pressed || session.escape_down_at_focus)
         session.presses.push_back({Press::end, 0, 0, 0, 0});
@@ -200,17 +131,13 @@ void on_keyboard_focus(void* data, wl_keyboard*, std::uint32_t, wl_surface*, wl_
     for (std::size_t at = 0; at + sizeof(std::uint32_t) <= keys->size; at += sizeof(std::uint32_t)) {
         std::uint32_t key;
         std::memcpy(&key, static_cast<const char*>(keys->data) + at, sizeof key);
-        session.escape_down_at_focus = session.escape_down_at_focus || is_escape(session, key);
+        session.escape_down_at_focus = session.escape_down_at_focus || session.keyboard_state.is_escape(key);
     }
 }
 void on_modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
                   std::uint32_t locked, std::uint32_t group)
 {
-    Session& session = session_of(data);
-    session.depressed = depressed;
-    session.latched = latched;
-    session.locked = locked;
-    session.group = group;
+    session_of(data).keyboard_state.set_modifiers(depressed, latched, locked, group);
 }
 void on_keyboard_leave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
 void on_repeat_info(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
@@ -257,7 +184,7 @@ void on_button(void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint3
         session.presses.push_back({Press::end, 0, 0, 0, 0});
     else if (button == BTN_LEFT)
         session.presses.push_back({Press::pick, session.pointer_output->name, session.pointer_x, session.pointer_y,
-                                   modifiers_held(session)});
+                                   session.keyboard_state.modifiers_held()});
 }
 void on_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
 void on_frame(void*, wl_pointer*) {}

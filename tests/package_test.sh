@@ -58,6 +58,7 @@ files=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep -v '/$' | sort)
 multiarch=$(dpkg-architecture -q DEB_HOST_MULTIARCH)
 expected=$(sed "s/MULTIARCH/$multiarch/" <<'LIST' | sort
 ./usr/bin/pixla
+./usr/lib/MULTIARCH/pixla/pixla-portal.so
 ./usr/lib/MULTIARCH/pixla/pixla-wlroots.so
 ./usr/lib/MULTIARCH/pixla/pixla-x11.so
 ./usr/share/bash-completion/completions/pixla

@@ -56,11 +56,16 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
 {
     int out_pipe[2];
     int err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+    int in_pipe[2] = {-1, -1};
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0 ||
+        (options.stdin_pipe && pipe2(in_pipe, O_CLOEXEC) != 0))
         fail("pipe2");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (options.stdin_pipe)
+        posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (options.stdout_path)
         posix_spawn_file_actions_addopen(&actions, 1, options.stdout_path->c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -93,6 +98,9 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     posix_spawn_file_actions_destroy(&actions);
     close(out_pipe[1]);
     close(err_pipe[1]);
+    if (options.stdin_pipe)
+        close(in_pipe[0]);
+    in_fd_ = in_pipe[1];
     out_fd_ = out_pipe[0];
     err_fd_ = err_pipe[0];
     if (spawned != 0) {
@@ -107,9 +115,19 @@ Process::~Process()
         kill(pid_, SIGKILL);
         reap(0);
     }
-    for (int fd : {out_fd_, err_fd_})
+    for (int fd : {in_fd_, out_fd_, err_fd_})
         if (fd >= 0)
             close(fd);
+}
+
+void Process::write_stdin(const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t wrote = write(in_fd_, text.data() + done, text.size() - done);
+        if (wrote <= 0)
+            fail("writing to a process's standard input");
+        done += static_cast<std::size_t>(wrote);
+    }
 }
 
 void Process::pump(int timeout_ms)
@@ -165,6 +183,25 @@ bool Process::wait_for_stdout(const std::function<bool(const std::string&)>& don
     return true;
 }
 
+bool Process::wait_for_line(const std::string& line, std::size_t& read, std::chrono::milliseconds timeout)
+{
+    const std::string wanted = line + "\n";
+    std::size_t found = std::string::npos;
+    const auto whole_line = [&](const std::string& out) {
+        for (std::size_t at = read; (at = out.find(wanted, at)) != std::string::npos; ++at) {
+            if (at == 0 || out[at - 1] == '\n') {
+                found = at;
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!wait_for_stdout(whole_line, timeout))
+        return false;
+    read = found + wanted.size();
+    return true;
+}
+
 bool Process::finish(std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
@@ -190,7 +227,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
 }
 
 pid_t start_server(const std::vector<std::string>& command, const Environment& env, const std::string& output,
-                   int keep_fd)
+                   int keep_fd, pid_t process_group)
 {
     auto args = command;
     const std::vector<char*> argv = argv_of(args);
@@ -203,6 +240,8 @@ pid_t start_server(const std::vector<std::string>& command, const Environment& e
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
             _exit(1);
+        if (process_group >= 0)
+            setpgid(0, process_group);
         const int log = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         dup2(log, 1);
         dup2(log, 2);
@@ -214,6 +253,21 @@ pid_t start_server(const std::vector<std::string>& command, const Environment& e
     if (pid < 0)
         fail(command.front().c_str());
     return pid;
+}
+
+void stop_process_group(pid_t group)
+{
+    if (group <= 0)
+        return;
+    kill(-group, SIGTERM);
+    for (int waited = 0; kill(-group, 0) == 0; waited += 10) {
+        // Our own children among them are reaped, or they would stay as zombies.
+        while (waitpid(-group, nullptr, WNOHANG) > 0) {
+        }
+        if (waited == 5000)
+            kill(-group, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds{10});
+    }
 }
 
 void stop_server(pid_t pid)

@@ -27,6 +27,8 @@ struct ProcessOptions {
     // Standard descriptors (1, 2) set up otherwise: a copy of this process's
     // descriptor, or closed when it is -1.
     std::map<int, int> descriptors;
+    // Standard input from a pipe that write_stdin writes to, not /dev/null.
+    bool stdin_pipe = false;
 };
 
 // How many newline-ended lines the text holds.
@@ -65,6 +67,11 @@ public:
     // Reads output until `done` holds for standard output; false on timeout or end of output.
     bool wait_for_stdout(const std::function<bool(const std::string&)>& done,
                          std::chrono::milliseconds timeout = due_time);
+    // Writes to the process's standard input (see ProcessOptions::stdin_pipe).
+    void write_stdin(const std::string& text);
+    // Waits for this whole line of standard output, after what an earlier
+    // wait read (`read`), and moves `read` past it; false on timeout.
+    bool wait_for_line(const std::string& line, std::size_t& read, std::chrono::milliseconds timeout = due_time);
     // Waits for the process to end; false (and the process killed) on timeout.
     bool finish(std::chrono::milliseconds timeout = due_time);
     bool has_exited();
@@ -84,6 +91,7 @@ private:
     bool reap(int flags);
 
     pid_t pid_ = -1;
+    int in_fd_ = -1;
     int out_fd_ = -1;
     int err_fd_ = -1;
     std::string out_;
@@ -94,10 +102,15 @@ private:
 // Starts a server for a test (an X server, a compositor) with the
 // environment changes, its output to the file, keeping the descriptor open
 // in it. It gets SIGTERM when the test process ends, however that ends.
+// With a process group (0 for a new one that it leads), it runs there, and
+// so does all that it starts.
 pid_t start_server(const std::vector<std::string>& command, const Environment& env, const std::string& output,
-                   int keep_fd = -1);
+                   int keep_fd = -1, pid_t process_group = -1);
 // Ends the server: SIGTERM, and SIGKILL when it is still there seconds later.
 void stop_server(pid_t pid);
+// Ends every process of the group as stop_server ends one, the servers that
+// this process started in it and whatever they started.
+void stop_process_group(pid_t group);
 
 struct ProcessResult {
     std::string out;

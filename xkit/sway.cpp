@@ -244,23 +244,7 @@ void Sway::start_helper(const std::vector<std::string>& outputs)
 
 bool Sway::helper_says(const std::string& line, std::chrono::milliseconds timeout)
 {
-    const std::string wanted = line + "\n";
-    std::size_t found = std::string::npos;
-    const bool said = helper_->wait_for_stdout(
-        [&](const std::string& out) {
-            // Whole lines only, from where the last wait left off.
-            for (std::size_t at = helper_read_; (at = out.find(wanted, at)) != std::string::npos; ++at) {
-                if (at == 0 || out[at - 1] == '\n') {
-                    found = at;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeout);
-    if (said)
-        helper_read_ = found + wanted.size();
-    return said;
+    return helper_->wait_for_line(line, helper_read_, timeout);
 }
 
 HeldModifier::HeldModifier(const Sway& sway, const std::string& modifier)

@@ -6,6 +6,9 @@
 // "painted NAME" on standard output. When the pointer leaves its surfaces
 // (an overlay went over them) it prints "left NAME" and "entered NAME" when
 // it comes back. It runs until the compositor goes or it is killed.
+//
+// With --window, for compositors without layer shell (GNOME), it paints one
+// fullscreen window instead, as number 0, and prints "painted window".
 #include "painted_gradient.hpp"
 
 #include <wayland-client.h>
@@ -13,6 +16,7 @@
 #include "wlr_layer_shell.hpp"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -45,6 +49,7 @@ struct Helper {
     zxdg_output_manager_v1* xdg_outputs = nullptr;
     zwlr_virtual_pointer_manager_v1* pointers = nullptr;
     wl_seat* seat = nullptr;
+    xdg_wm_base* windows = nullptr;
     std::list<Output> outputs;
     bool started = false;
 };
@@ -59,16 +64,21 @@ Helper helper;
 
 Output& output_of(void* data) { return *static_cast<Output*>(data); }
 
-void say(const char* what, const Output& output)
+void say_line(const std::string& line)
 {
-    std::printf("%s %s\n", what, output.output_name.c_str());
+    std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
+
+void say(const char* what, const Output& output) { say_line(what + (" " + output.output_name)); }
 
 void on_frame_done(void* data, wl_callback* callback, std::uint32_t)
 {
     wl_callback_destroy(callback);
-    say("painted", output_of(data));
+    if (data)
+        say("painted", output_of(data));
+    else
+        say_line("painted window");
 }
 constexpr wl_callback_listener frame_listener{on_frame_done};
 
@@ -77,6 +87,34 @@ int number_of(const std::string& name)
 {
     const auto digits = name.find_last_not_of("0123456789");
     return digits + 1 < name.size() ? std::atoi(name.c_str() + digits + 1) : 0;
+}
+
+// Paints the surface, `width` x `height` logical pixels at the scale, as
+// output number `number`, and says "painted WHAT" once the frame is shown.
+void paint(wl_surface* surface, int width, int height, int scale, int number, void* what)
+{
+    const int columns = width * scale, rows = height * scale;
+    const int stride = columns * 4;
+    const int fd = memfd_create("pixla-helper", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(stride) * rows) != 0)
+        fail("no memory for the painting");
+    auto* pixels = static_cast<std::uint32_t*>(
+        mmap(nullptr, static_cast<std::size_t>(stride) * rows, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    if (pixels == MAP_FAILED)
+        fail("no memory for the painting");
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column)
+            pixels[row * columns + column] = 0xff000000 | painted_color(number, column, row);
+    munmap(pixels, static_cast<std::size_t>(stride) * rows);
+    wl_shm_pool* pool = wl_shm_create_pool(helper.shm, fd, stride * rows);
+    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, columns, rows, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    wl_surface_set_buffer_scale(surface, scale);
+    wl_surface_attach(surface, buffer, 0, 0);
+    wl_surface_damage_buffer(surface, 0, 0, columns, rows);
+    wl_callback_add_listener(wl_surface_frame(surface), &frame_listener, what);
+    wl_surface_commit(surface);
 }
 
 void on_configure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t width,
@@ -91,29 +129,8 @@ void on_configure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial
     }
     output.painted_width = width;
     output.painted_height = height;
-    const int columns = static_cast<int>(width) * output.scale, rows = static_cast<int>(height) * output.scale;
-    const int stride = columns * 4;
-    const int fd = memfd_create("pixla-helper", MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(stride) * rows) != 0)
-        fail("no memory for the painting");
-    auto* pixels = static_cast<std::uint32_t*>(
-        mmap(nullptr, static_cast<std::size_t>(stride) * rows, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-    if (pixels == MAP_FAILED)
-        fail("no memory for the painting");
-    const int number = number_of(output.output_name);
-    for (int row = 0; row < rows; ++row)
-        for (int column = 0; column < columns; ++column)
-            pixels[row * columns + column] = 0xff000000 | painted_color(number, column, row);
-    munmap(pixels, static_cast<std::size_t>(stride) * rows);
-    wl_shm_pool* pool = wl_shm_create_pool(helper.shm, fd, stride * rows);
-    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, columns, rows, stride, WL_SHM_FORMAT_XRGB8888);
-    wl_shm_pool_destroy(pool);
-    close(fd);
-    wl_surface_set_buffer_scale(output.surface, output.scale);
-    wl_surface_attach(output.surface, buffer, 0, 0);
-    wl_surface_damage_buffer(output.surface, 0, 0, columns, rows);
-    wl_callback_add_listener(wl_surface_frame(output.surface), &frame_listener, &output);
-    wl_surface_commit(output.surface);
+    paint(output.surface, static_cast<int>(width), static_cast<int>(height), output.scale,
+          number_of(output.output_name), &output);
 }
 void on_closed(void*, zwlr_layer_surface_v1*) {}
 constexpr zwlr_layer_surface_v1_listener layer_listener{on_configure, on_closed};
@@ -238,6 +255,8 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
     else if (kind == zwlr_virtual_pointer_manager_v1_interface.name)
         helper.pointers =
             bind<zwlr_virtual_pointer_manager_v1>(registry, name, zwlr_virtual_pointer_manager_v1_interface, 1);
+    else if (kind == xdg_wm_base_interface.name)
+        helper.windows = bind<xdg_wm_base>(registry, name, xdg_wm_base_interface, 1);
     else if (kind == wl_seat_interface.name && !helper.seat)
         helper.seat = bind<wl_seat>(registry, name, wl_seat_interface, std::min(version, 5u));
     else if (kind == wl_output_interface.name) {
@@ -255,15 +274,73 @@ void on_global_remove(void*, wl_registry*, std::uint32_t name)
 }
 constexpr wl_registry_listener registry_listener{on_global, on_global_remove};
 
+// --- A fullscreen window, for compositors without layer shell --------------
+
+struct Window {
+    wl_surface* surface = nullptr;
+    int width = 0;
+    int height = 0;
+    bool painted = false;
+};
+Window window;
+
+void on_ping(void*, xdg_wm_base* windows, std::uint32_t serial) { xdg_wm_base_pong(windows, serial); }
+constexpr xdg_wm_base_listener wm_base_listener{on_ping};
+
+void on_toplevel_configure(void*, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*)
+{
+    window.width = width;
+    window.height = height;
+}
+void on_toplevel_close(void*, xdg_toplevel*) {}
+const xdg_toplevel_listener toplevel_listener = [] {
+    xdg_toplevel_listener listener{};
+    listener.configure = on_toplevel_configure;
+    listener.close = on_toplevel_close;
+    return listener;
+}();
+
+void on_surface_configure(void*, xdg_surface* surface, std::uint32_t serial)
+{
+    xdg_surface_ack_configure(surface, serial);
+    if (!window.painted && window.width > 0 && window.height > 0) {
+        window.painted = true;
+        paint(window.surface, window.width, window.height, 1, 0, nullptr);
+    } else {
+        wl_surface_commit(window.surface);
+    }
+}
+constexpr xdg_surface_listener surface_listener{on_surface_configure};
+
+void open_window()
+{
+    if (!helper.compositor || !helper.shm || !helper.windows)
+        fail("the compositor lacks a protocol that the helper needs");
+    xdg_wm_base_add_listener(helper.windows, &wm_base_listener, nullptr);
+    window.surface = wl_compositor_create_surface(helper.compositor);
+    xdg_surface* surface = xdg_wm_base_get_xdg_surface(helper.windows, window.surface);
+    xdg_surface_add_listener(surface, &surface_listener, nullptr);
+    xdg_toplevel* toplevel = xdg_surface_get_toplevel(surface);
+    xdg_toplevel_add_listener(toplevel, &toplevel_listener, nullptr);
+    xdg_toplevel_set_fullscreen(toplevel, nullptr);
+    wl_surface_commit(window.surface);
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char* argv[])
 {
     wl_display* display = wl_display_connect(nullptr);
     if (!display)
         fail("cannot connect to the compositor");
     wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, nullptr);
     wl_display_roundtrip(display);
+    if (argc > 1 && std::strcmp(argv[1], "--window") == 0) {
+        open_window();
+        while (wl_display_dispatch(display) >= 0) {
+        }
+        return 0;
+    }
     if (!helper.compositor || !helper.shm || !helper.layer_shell || !helper.xdg_outputs || !helper.pointers ||
         !helper.seat)
         fail("the compositor lacks a protocol that the helper needs");
