@@ -88,7 +88,8 @@ int main(int argc, char* argv[])
     const Xvfb server{"640x400x24"};
     Display* display = server.display();
     std::fprintf(stderr,
-                 "No X display given (neither DISPLAY nor -d): showing pixla at work on a private Xvfb (%s).\n",
+                 "No display given (neither DISPLAY, WAYLAND_DISPLAY nor -d): showing pixla at work on a private "
+                 "Xvfb (%s).\n",
                  server.name().c_str());
     paint_root(display, "gray20");
     for (const Demo& demo : clicks)

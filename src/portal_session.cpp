@@ -15,9 +15,10 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {

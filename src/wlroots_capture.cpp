@@ -4,6 +4,7 @@
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 
@@ -100,6 +101,12 @@ std::optional<XColor> capture_pixel(wl_display* display, wl_shm* shm, zwlr_scree
     const BufferPixel pixel = pixel_under({frame.width, frame.height, frame.y_invert, output.transform,
                                            output.logical_width, output.logical_height},
                                           x, y);
+    // A capture turned otherwise than the output would put the point outside.
+    if (pixel.column >= frame.width || pixel.row >= frame.height ||
+        static_cast<std::size_t>(frame.stride) < static_cast<std::size_t>(frame.width) * pixel_size) {
+        why = "the capture does not have the output's shape";
+        return std::nullopt;
+    }
     return decode_pixel(frame.format, bytes + static_cast<std::size_t>(pixel.row) * frame.stride +
                                           static_cast<std::size_t>(pixel.column) * pixel_size);
 }

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <list>

@@ -117,7 +117,7 @@ TEST_F(ScriptedPortal, EndedWhileAskingItClosesTheRequest)
         kill(asking->pid(), signal);
         ASSERT_TRUE(asking->finish());
         EXPECT_EQ(asking->status(), 128 + signal);
-        EXPECT_TRUE(portal->backend_says("Close " + token(*asking, 1))) << "the desktop was left waiting";
+        EXPECT_TRUE(portal->client_closed(token(*asking, 1))) << "the desktop was left waiting";
     }
 }
 

@@ -1,5 +1,5 @@
-// pixla on a real wlroots compositor: a headless sway with three outputs, one
-// scaled by 2 and one turned by 90 degrees, each painted by the test kit's
+// pixla on a real wlroots compositor: a headless sway with four outputs, one
+// scaled by 2 and two turned each way, each painted by the test kit's
 // helper with colors known pixel by pixel; clicks and modifier keys sent
 // through sway and wtype; pixla run as a user would run it.
 #include <gtest/gtest.h>
@@ -34,17 +34,20 @@ protected:
     static void SetUpTestSuite()
     {
         sway = std::make_unique<Sway>();
-        sway->command("create_output");
-        sway->command("create_output");
+        for (int created = 0; created < 3; ++created)
+            sway->command("create_output");
         sway->command("output HEADLESS-2 scale 2");
+        // sway turns clockwise, Wayland's transforms count the other way: these
+        // are WL_OUTPUT_TRANSFORM_270 and WL_OUTPUT_TRANSFORM_90.
         sway->command("output HEADLESS-3 transform 90");
+        sway->command("output HEADLESS-4 transform 270");
         // Side by side, in order.
         int x = 0;
-        for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3"}) {
+        for (const char* output : outputs) {
             sway->command("output " + std::string{output} + " pos " + std::to_string(x) + " 0");
             x += sway->output_rect(output).width;
         }
-        sway->start_helper({"HEADLESS-1", "HEADLESS-2", "HEADLESS-3"});
+        sway->start_helper({outputs, outputs + 4});
     }
     static void TearDownTestSuite() { sway.reset(); }
 
@@ -99,6 +102,7 @@ protected:
         return {output, rect.x + (column + 0.5) / scale, rect.y + (row + 0.5) / scale};
     }
 
+    static constexpr const char* outputs[] = {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3", "HEADLESS-4"};
     static inline std::unique_ptr<Sway> sway;
     ScratchDir dir;
 };
@@ -106,7 +110,7 @@ protected:
 TEST_F(WlrootsSession, EveryOutputGivesTheExactColorUnderThePointerAndItsCoordinates)
 {
     std::vector<Point> points;
-    for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3"}) {
+    for (const char* output : outputs) {
         const auto rect = sway->output_rect(output);
         const int scale = std::string{output} == "HEADLESS-2" ? 2 : 1;
         const int columns = rect.width * scale, rows = rect.height * scale;
@@ -217,17 +221,17 @@ TEST_F(WlrootsSession, OutputsAddedOrRemovedWhilePicking)
     const Point first = physical("HEADLESS-1", 10, 10);
     auto pixla = start({"-E"}, first);
     sway->command("create_output");
-    const auto last = sway->output_rect("HEADLESS-3");
-    sway->command("output HEADLESS-4 pos " + std::to_string(last.x + last.width) + " 0");
-    ASSERT_TRUE(sway->helper_says("painted HEADLESS-4", 10s));
+    const auto last = sway->output_rect("HEADLESS-4");
+    sway->command("output HEADLESS-5 pos " + std::to_string(last.x + last.width) + " 0");
+    ASSERT_TRUE(sway->helper_says("painted HEADLESS-5", 10s));
     // Picks on the new output, and still after another went away.
-    const Point added = physical("HEADLESS-4", 20, 30);
+    const Point added = physical("HEADLESS-5", 20, 30);
     pick(*pixla, added);
-    sway->command("output HEADLESS-4 disable");
+    sway->command("output HEADLESS-5 disable");
     pick(*pixla, first);
     end_with(*pixla, 3);
     char expected[32];
-    std::snprintf(expected, sizeof expected, "#%06x\n#%06x\n", painted_color(4, 20, 30), painted_color(1, 10, 10));
+    std::snprintf(expected, sizeof expected, "#%06x\n#%06x\n", painted_color(5, 20, 30), painted_color(1, 10, 10));
     EXPECT_EQ(pixla->out(), expected);
     EXPECT_EQ(pixla->err(), "");
 }

@@ -9,13 +9,13 @@
 // stays for all later ones): "color R G B" (each 0 to 1), "no-color",
 // "failure", "failure after S" (S seconds later, as GNOME gives up waiting
 // for a click), "cancel", or "never" (no answer until the request is closed).
-// Each call and each Close is noted on standard output with the request's
-// token, the last part of its handle ("PickColor TOKEN", "Close TOKEN"), and
-// "ready" once the name is owned.
+// Each call is noted on standard output with the request's token, the last
+// part of its handle ("PickColor TOKEN"), and "ready" once the name is owned.
 #include <systemd/sd-bus.h>
 #include <time.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -98,10 +98,8 @@ int on_call(sd_bus_message* call, void*, sd_bus_error*)
         return pick_color(call);
     if (interface == "org.freedesktop.impl.portal.Access" && member == "AccessDialog")
         return sd_bus_reply_method_return(call, "ua{sv}", 0u, 0);
-    if (interface == "org.freedesktop.impl.portal.Request" && member == "Close") {
-        say("Close " + token_of(sd_bus_message_get_path(call)));
+    if (interface == "org.freedesktop.impl.portal.Request" && member == "Close")
         return sd_bus_reply_method_return(call, "");
-    }
     if (interface == "org.freedesktop.DBus.Properties" && member == "Get")
         return sd_bus_reply_method_return(call, "v", "u", 2u);
     if (interface == "org.freedesktop.DBus.Properties" && member == "GetAll")

@@ -92,16 +92,30 @@ PortalBus::PortalBus(Portal portal)
         with_env({{"DBUS_SESSION_BUS_ADDRESS", address()}}));
     if (!backend_says("ready", 10s))
         throw std::runtime_error("the scripted portal backend did not start: " + backend_->err());
+    monitor_ = std::make_unique<Process>(std::vector<std::string>{
+        "dbus-monitor", "--address", address(),
+        "type='method_call',interface='org.freedesktop.portal.Request',member='Close'"});
+    // The monitor says when it is listening, with the bus's NameAcquired.
+    if (!monitor_->wait_for_stdout([](const std::string& out) { return out.find("NameAcquired") != std::string::npos; },
+                                   10s))
+        throw std::runtime_error("dbus-monitor did not start: " + monitor_->err());
 }
 
 PortalBus::~PortalBus()
 {
+    monitor_.reset();
     backend_.reset();
     // The bus, and the frontend that it started.
     stop_process_group(bus_);
 }
 
 void PortalBus::script(const std::string& answers) { dir_.write("script", answers + "\n"); }
+
+bool PortalBus::client_closed(const std::string& token, std::chrono::milliseconds timeout)
+{
+    return monitor_->wait_for_stdout(
+        [&](const std::string& out) { return out.find("/" + token + "; interface=") != std::string::npos; }, timeout);
+}
 
 bool PortalBus::backend_says(const std::string& line, std::chrono::milliseconds timeout)
 {

@@ -35,12 +35,17 @@ public:
     void script(const std::string& answers);
     // DBUS_SESSION_BUS_ADDRESS for a client of this bus.
     std::string address() const { return bus_address(dir_, "session"); }
-    // Waits for the backend to say this line ("PickColor TOKEN", "Close TOKEN").
+    // Waits for the backend to say this line ("PickColor TOKEN").
     bool backend_says(const std::string& line, std::chrono::milliseconds timeout = due_time);
+    // Waits until a client itself has closed the request with the token
+    // (Request.Close); the frontend closes the backend's own when a client
+    // leaves, and the backend cannot tell the two apart.
+    bool client_closed(const std::string& token, std::chrono::milliseconds timeout = due_time);
 
 private:
     ScratchDir dir_;
     pid_t bus_ = -1;
     std::unique_ptr<Process> backend_;
     std::size_t backend_read_ = 0;
+    std::unique_ptr<Process> monitor_;
 };

@@ -8,6 +8,7 @@
 #include "scratch.hpp"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
