@@ -13,19 +13,18 @@ using namespace std::chrono_literals;
 const std::string wayland_floor = WAYLAND_FLOOR;
 constexpr double click_x = 100.5, click_y = 100.5;  // on HEADLESS-1
 
-// From pixla's start until its overlay, committed over the helper's
-// painting, has taken the pointer from it.
+// From pixla's start until its overlay is up: committed, and mapped with the
+// keyboard's focus, which the helper's watcher loses that moment.
 double pixla_startup(Sway& sway, const std::string& pixla)
 {
-    sway.hand_pointer_to_helper(click_x, click_y, "HEADLESS-1");
     const auto begin = Clock::now();
     Process process{{pixla}, with_env(sway.client_env())};
-    if (!sway.helper_says("left HEADLESS-1", 30s))
-        fail("pixla's overlay never took the pointer: " + process.err());
+    if (!sway.helper_says("keyboard left", 30s))
+        fail("pixla's overlay never took the keyboard: " + process.err());
     const double elapsed = milliseconds_since(begin);
-    sway.click(3);
-    if (!process.finish(30s) || process.status() != 0)
-        fail("pixla did not end cleanly: " + process.err());
+    process.finish(0ms);  // killed
+    if (!sway.helper_says("keyboard entered", 30s))
+        fail("the keyboard never came back to the helper");
     return elapsed;
 }
 
@@ -57,9 +56,12 @@ double press_to_print(Sway& sway, Process& pixla)
 void print_wayland_rows(const std::string& pixla)
 {
     Sway sway;
-    sway.start_helper({"HEADLESS-1"});
-    // A keyboard, as every session has: its keymap comes to pixla with it.
+    // A keyboard, as every session has: its keymap comes to pixla with it,
+    // and the helper watches its focus.
     Process keyboard{{"wtype", "-s", "600000"}, with_env(sway.client_env())};
+    sway.start_helper({"HEADLESS-1"}, {"--watch-keyboard"});
+    if (!sway.helper_says("keyboard entered", 30s))
+        fail("the helper never had the keyboard");
 
     print_row("Wayland start-up until the overlay",
               measure(41, [&] { return pixla_startup(sway, pixla); }, [&] { return floor_startup(sway); }), "ms",
@@ -67,7 +69,7 @@ void print_wayland_rows(const std::string& pixla)
 
     sway.hand_pointer_to_helper(click_x, click_y, "HEADLESS-1");
     Process picking{{pixla, "-E"}, with_env(sway.client_env())};
-    if (!sway.helper_says("left HEADLESS-1", 30s))
+    if (!sway.overlay_took_pointer("HEADLESS-1", 30s))
         fail("pixla's overlay never took the pointer: " + picking.err());
     std::vector<double> presses;
     for (int press = 0; press < 101; ++press)

@@ -96,7 +96,13 @@ int main(int argc, char* argv[])
     // err() and warn() begin every diagnostic with this name.
     std::string shown_short_name = visible(program_invocation_short_name);
     program_invocation_short_name = shown_short_name.data();
-    PickRequest request{std::getenv("DISPLAY"), true, false, true, nullptr, false, &connect_watch};
+    PickRequest request{.display_name = std::getenv("DISPLAY"),
+                        .exit_after_grab = true,
+                        .show_xy = false,
+                        .add_newline = true,
+                        .rgb_file = nullptr,
+                        .may_decline = false,
+                        .connects = &connect_watch};
     prog_name = argv[0];
     bool display_given = false;
 
@@ -109,7 +115,7 @@ int main(int argc, char* argv[])
         case 'v': request.show_xy = true; break;
         case 'E': request.exit_after_grab = false; break;
         case 'N': request.add_newline = false; break;
-        case 'r': request.rgb_file = rgb_file = optarg; break;
+        case 'r': request.rgb_file = optarg; break;
         case 'h': usage_and_exit(0);
         case ':': complain_about_option(argv[0], "option requires an argument"); usage_and_exit(1);
         default: complain_about_option(argv[0], "invalid option"); usage_and_exit(1);

@@ -5,6 +5,7 @@
 #include "visible_text.hpp"
 #include "wayland_buffer.hpp"
 #include "wayland_keyboard.hpp"
+#include "wayland_listeners.hpp"
 #include "wlroots_capture.hpp"
 
 #include "wlr_layer_shell.hpp"
@@ -187,25 +188,8 @@ void on_button(void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint3
         session.presses.push_back({Press::pick, session.pointer_output->name, session.pointer_x, session.pointer_y,
                                    session.keyboard_state.modifiers_held()});
 }
-void on_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
-void on_frame(void*, wl_pointer*) {}
-void on_axis_source(void*, wl_pointer*, std::uint32_t) {}
-void on_axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
-void on_axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
-
-const wl_pointer_listener pointer_listener = [] {
-    wl_pointer_listener listener{};
-    listener.enter = on_pointer_enter;
-    listener.leave = on_pointer_leave;
-    listener.motion = on_motion;
-    listener.button = on_button;
-    listener.axis = on_axis;
-    listener.frame = on_frame;
-    listener.axis_source = on_axis_source;
-    listener.axis_stop = on_axis_stop;
-    listener.axis_discrete = on_axis_discrete;
-    return listener;
-}();
+const wl_pointer_listener pointer_listener =
+    pointer_listener_for(on_pointer_enter, on_pointer_leave, on_motion, on_button);
 
 // Pointers and keyboards come and go with the devices (a virtual keyboard
 // lasts as long as the program that made it).
@@ -242,18 +226,8 @@ void on_geometry(void* data, wl_output*, std::int32_t, std::int32_t, std::int32_
 {
     output_of(data).transform = transform;
 }
-void on_mode(void*, wl_output*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t) {}
-void on_output_done(void*, wl_output*) {}
-void on_scale(void*, wl_output*, std::int32_t) {}
-
-const wl_output_listener output_listener = [] {
-    wl_output_listener listener{};
-    listener.geometry = on_geometry;
-    listener.mode = on_mode;
-    listener.done = on_output_done;
-    listener.scale = on_scale;
-    return listener;
-}();
+const wl_output_listener output_listener =
+    output_listener_for(on_geometry, [](void*, wl_output*, std::int32_t) {});
 
 void on_logical_position(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y)
 {
@@ -462,6 +436,12 @@ std::optional<int> pick_on_wlroots(const PickRequest& request, std::string& miss
     if (!missing.empty())
         return std::nullopt;
 
+    session.covering = true;
+    for (Output& output : session.outputs)
+        cover(session, output);
+    // The compositor configures the overlays while the cursor is drawn; the
+    // pointer comes to them only once they are up.
+    wl_display_flush(display.get());
     session.cursor.reset(wl_compositor_create_surface(session.compositor.get()));
     session.cursor_image = std::make_unique<ShmBuffer>(session.shm.get(), crosshair_size, crosshair_size,
                                                        crosshair_size * 4, WL_SHM_FORMAT_ARGB8888);
@@ -472,9 +452,6 @@ std::optional<int> pick_on_wlroots(const PickRequest& request, std::string& miss
         wl_surface_damage_buffer(session.cursor.get(), 0, 0, crosshair_size, crosshair_size);
         wl_surface_commit(session.cursor.get());
     }
-    session.covering = true;
-    for (Output& output : session.outputs)
-        cover(session, output);
 
     for (;;) {
         while (!session.presses.empty()) {

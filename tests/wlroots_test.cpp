@@ -59,7 +59,7 @@ protected:
         args.insert(args.begin(), pixla);
         options.env.merge(Environment{sway->client_env()});
         auto process = std::make_unique<Process>(args, options);
-        if (!sway->helper_says("left " + at.output))
+        if (!sway->overlay_took_pointer(at.output))
             ADD_FAILURE() << "pixla's overlay did not take the pointer; it wrote: " << process->err();
         return process;
     }
@@ -262,7 +262,7 @@ TEST(WaylandSessionsXwayland, DisplayLeadsToTheCompositorAndTheOptionToXOnly)
     env["DISPLAY"] = x_display;
     sway.hand_pointer_to_helper(10.5, 20.5, "HEADLESS-1");
     Process through_display{{pixla}, with_env(env)};
-    ASSERT_TRUE(sway.helper_says("left HEADLESS-1")) << through_display.err();
+    ASSERT_TRUE(sway.overlay_took_pointer("HEADLESS-1")) << through_display.err();
     sway.click(1);
     ASSERT_TRUE(through_display.finish());
     char expected[16];
@@ -287,7 +287,7 @@ TEST(WaylandFailures, NoCompositorOrACompositorThatGoes)
     sway.start_helper({"HEADLESS-1"});
     sway.hand_pointer_to_helper(100, 100, "HEADLESS-1");
     Process pixla_run{{pixla}, with_env(sway.client_env())};
-    ASSERT_TRUE(sway.helper_says("left HEADLESS-1"));
+    ASSERT_TRUE(sway.overlay_took_pointer("HEADLESS-1"));
     sway.kill_compositor();
     ASSERT_TRUE(pixla_run.finish(2s)) << "pixla outlived its compositor";
     EXPECT_TRUE(pixla_run.err().starts_with("pixla: connection to " + sway.socket() + " broken: ")) << pixla_run.err();

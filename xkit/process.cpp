@@ -130,11 +130,11 @@ void Process::write_stdin(const std::string& text)
     }
 }
 
-void Process::pump(int timeout_ms)
+bool Process::pump(int timeout_ms)
 {
     pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
     if (poll(fds, 2, timeout_ms) <= 0)
-        return;
+        return false;
     for (auto [fd, buffer] : {std::pair{&out_fd_, &out_}, std::pair{&err_fd_, &err_}}) {
         const pollfd& polled = fd == &out_fd_ ? fds[0] : fds[1];
         if (*fd < 0 || !(polled.revents & (POLLIN | POLLHUP | POLLERR)))
@@ -148,6 +148,7 @@ void Process::pump(int timeout_ms)
             *fd = -1;
         }
     }
+    return true;
 }
 
 bool Process::reap(int flags)
@@ -174,9 +175,25 @@ bool Process::has_exited() { return status_ >= 0 || reap(WNOHANG); }
 bool Process::wait_for_stdout(const std::function<bool(const std::string&)>& done,
                               std::chrono::milliseconds timeout)
 {
+    return wait_for(out_, out_fd_, done, timeout);
+}
+
+bool Process::wait_for_stderr(const std::function<bool(const std::string&)>& done,
+                              std::chrono::milliseconds timeout)
+{
+    return wait_for(err_, err_fd_, done, timeout);
+}
+
+bool Process::wait_for(const std::string& output, const int& fd, const std::function<bool(const std::string&)>& done,
+                       std::chrono::milliseconds timeout)
+{
+    // All that the process has written so far counts, not only what an
+    // earlier wait happened to read.
+    while (pump(0)) {
+    }
     const auto deadline = Clock::now() + timeout;
-    while (!done(out_)) {
-        if (out_fd_ < 0 || Clock::now() >= deadline)
+    while (!done(output)) {
+        if (fd < 0 || Clock::now() >= deadline)
             return false;
         pump(milliseconds_left(deadline));
     }

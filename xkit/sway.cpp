@@ -206,6 +206,8 @@ double Sway::frame_ms(const std::string& output)
 
 void Sway::move_pointer(double x, double y)
 {
+    pointer_x_ = x;
+    pointer_y_ = y;
     char text[96];
     std::snprintf(text, sizeof text, "seat seat0 cursor set %.6f %.6f", x, y);
     command(text);
@@ -233,18 +235,32 @@ void Sway::hand_pointer_to_helper(double x, double y, const std::string& output)
     helper_read_ = helper_->out().size();
 }
 
-void Sway::start_helper(const std::vector<std::string>& outputs)
+void Sway::start_helper(const std::vector<std::string>& outputs, const std::vector<std::string>& options)
 {
-    helper_ = std::make_unique<Process>(std::vector<std::string>{WAYLAND_HELPER}, with_env(client_env()));
+    std::vector<std::string> command{WAYLAND_HELPER};
+    command.insert(command.end(), options.begin(), options.end());
+    helper_ = std::make_unique<Process>(command, with_env(client_env()));
+    // In whatever order the outputs come; later waits read from the start.
     helper_read_ = 0;
-    for (const std::string& output : outputs)
-        if (!helper_says("painted " + output, 20s))
+    for (const std::string& output : outputs) {
+        std::size_t read = 0;
+        if (!helper_->wait_for_line("painted " + output, read, 20s))
             throw std::runtime_error("the helper did not paint " + output + ": " + helper_->err());
+    }
 }
 
 bool Sway::helper_says(const std::string& line, std::chrono::milliseconds timeout)
 {
     return helper_->wait_for_line(line, helper_read_, timeout);
+}
+
+bool Sway::overlay_took_pointer(const std::string& output, std::chrono::milliseconds timeout)
+{
+    for (const auto give_up = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < give_up;
+         move_pointer(pointer_x_, pointer_y_))
+        if (helper_says("left " + output, 20ms))
+            return true;
+    return false;
 }
 
 HeldModifier::HeldModifier(const Sway& sway, const std::string& modifier)

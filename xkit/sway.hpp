@@ -47,12 +47,16 @@ public:
     // Presses and releases a button (1, 2, 3) where the pointer is.
     void click(unsigned button = 1);
     void press(unsigned button);
-    // Starts the test kit's helper, which gives the seat its pointer and
-    // paints every output; waits until the named outputs are painted.
-    void start_helper(const std::vector<std::string>& outputs);
-    // Waits for the helper to say this line ("painted HEADLESS-2", "left
-    // HEADLESS-1", an overlay went over its surface); false on timeout.
+    // Starts the test kit's helper, with its options, which gives the seat
+    // its pointer and paints every output; waits until the named outputs are
+    // painted.
+    void start_helper(const std::vector<std::string>& outputs, const std::vector<std::string>& options = {});
+    // Waits for the helper to say this line ("painted HEADLESS-2"); false on timeout.
     bool helper_says(const std::string& line, std::chrono::milliseconds timeout = due_time);
+    // Waits until an overlay that maps over the helper's painting of the
+    // output has taken the pointer from it. sway 1.10 moves the pointer's
+    // focus only with the pointer, so it is set where it is, again and again.
+    bool overlay_took_pointer(const std::string& output, std::chrono::milliseconds timeout = due_time);
     // Ends sway at once, as a crash would.
     void kill_compositor();
 
@@ -65,6 +69,8 @@ private:
     pid_t pid_ = -1;
     std::unique_ptr<Process> helper_;
     std::size_t helper_read_ = 0;  // how much of the helper's output was looked at
+    double pointer_x_ = 0;
+    double pointer_y_ = 0;
 };
 
 // Holds a modifier key ("shift", "ctrl") down through a virtual keyboard of

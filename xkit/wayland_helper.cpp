@@ -7,9 +7,15 @@
 // (an overlay went over them) it prints "left NAME" and "entered NAME" when
 // it comes back. It runs until the compositor goes or it is killed.
 //
+// With --watch-keyboard it also holds the keyboard's focus, through a 1x1
+// surface on the top layer, and prints "keyboard left" when an overlay takes
+// it, "keyboard entered" when it comes back: the moment an overlay is up,
+// which the pointer tells only once it moves on some compositors (sway 1.10).
+//
 // With --window, for compositors without layer shell (GNOME), it paints one
 // fullscreen window instead, as number 0, and prints "painted window".
 #include "painted_gradient.hpp"
+#include "wayland_listeners.hpp"
 
 #include <wayland-client.h>
 
@@ -41,6 +47,7 @@ struct Output {
     int scale = 1;
     std::uint32_t painted_width = 0;
     std::uint32_t painted_height = 0;
+    std::string painted_line;
 };
 
 struct Helper {
@@ -53,6 +60,7 @@ struct Helper {
     xdg_wm_base* windows = nullptr;
     std::list<Output> outputs;
     bool started = false;
+    wl_surface* watcher = nullptr;  // holds the keyboard's focus, with --watch-keyboard
 };
 
 Helper helper;
@@ -73,13 +81,11 @@ void say_line(const std::string& line)
 
 void say(const char* what, const Output& output) { say_line(what + (" " + output.output_name)); }
 
+// The frame's data is the line to say once it is shown.
 void on_frame_done(void* data, wl_callback* callback, std::uint32_t)
 {
     wl_callback_destroy(callback);
-    if (data)
-        say("painted", output_of(data));
-    else
-        say_line("painted window");
+    say_line(*static_cast<const std::string*>(data));
 }
 constexpr wl_callback_listener frame_listener{on_frame_done};
 
@@ -91,8 +97,8 @@ int number_of(const std::string& name)
 }
 
 // Paints the surface, `width` x `height` logical pixels at the scale, as
-// output number `number`, and says "painted WHAT" once the frame is shown.
-void paint(wl_surface* surface, int width, int height, int scale, int number, void* what)
+// output number `number`, and says the line once the frame is shown.
+void paint(wl_surface* surface, int width, int height, int scale, int number, const std::string& said)
 {
     const int columns = width * scale, rows = height * scale;
     const int stride = columns * 4;
@@ -114,7 +120,7 @@ void paint(wl_surface* surface, int width, int height, int scale, int number, vo
     wl_surface_set_buffer_scale(surface, scale);
     wl_surface_attach(surface, buffer, 0, 0);
     wl_surface_damage_buffer(surface, 0, 0, columns, rows);
-    wl_callback_add_listener(wl_surface_frame(surface), &frame_listener, what);
+    wl_callback_add_listener(wl_surface_frame(surface), &frame_listener, const_cast<std::string*>(&said));
     wl_surface_commit(surface);
 }
 
@@ -130,8 +136,9 @@ void on_configure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial
     }
     output.painted_width = width;
     output.painted_height = height;
+    output.painted_line = "painted " + output.output_name;
     paint(output.surface, static_cast<int>(width), static_cast<int>(height), output.scale,
-          number_of(output.output_name), &output);
+          number_of(output.output_name), output.painted_line);
 }
 void on_closed(void*, zwlr_layer_surface_v1*) {}
 constexpr zwlr_layer_surface_v1_listener layer_listener{on_configure, on_closed};
@@ -167,17 +174,8 @@ void on_geometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, st
                  const char*, const char*, std::int32_t)
 {
 }
-void on_mode(void*, wl_output*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t) {}
-void on_done(void*, wl_output*) {}
 void on_scale(void* data, wl_output*, std::int32_t scale) { output_of(data).scale = scale; }
-const wl_output_listener output_listener = [] {
-    wl_output_listener listener{};
-    listener.geometry = on_geometry;
-    listener.mode = on_mode;
-    listener.done = on_done;
-    listener.scale = on_scale;
-    return listener;
-}();
+const wl_output_listener output_listener = output_listener_for(on_geometry, on_scale);
 
 // The output is painted once its name is known, from its xdg_output.
 void watch(Output& output)
@@ -204,34 +202,67 @@ void on_leave(void*, wl_pointer*, std::uint32_t, wl_surface* surface)
     if (const Output* output = output_with_surface(surface))
         say("left", *output);
 }
-void on_motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {}
-void on_button(void*, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void on_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
-void on_frame(void*, wl_pointer*) {}
-void on_axis_source(void*, wl_pointer*, std::uint32_t) {}
-void on_axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
-void on_axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
-const wl_pointer_listener pointer_listener = [] {
-    wl_pointer_listener listener{};
-    listener.enter = on_enter;
-    listener.leave = on_leave;
-    listener.motion = on_motion;
-    listener.button = on_button;
-    listener.axis = on_axis;
-    listener.frame = on_frame;
-    listener.axis_source = on_axis_source;
-    listener.axis_stop = on_axis_stop;
-    listener.axis_discrete = on_axis_discrete;
-    return listener;
-}();
+const wl_pointer_listener pointer_listener = pointer_listener_for(
+    on_enter, on_leave, [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {});
+
+void on_keymap(void*, wl_keyboard*, std::uint32_t, int fd, std::uint32_t) { close(fd); }
+void on_keyboard_enter(void*, wl_keyboard*, std::uint32_t, wl_surface* surface, wl_array*)
+{
+    if (surface == helper.watcher)
+        say_line("keyboard entered");
+}
+void on_keyboard_leave(void*, wl_keyboard*, std::uint32_t, wl_surface* surface)
+{
+    if (surface == helper.watcher)
+        say_line("keyboard left");
+}
+void on_key(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void on_modifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void on_repeat_info(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+constexpr wl_keyboard_listener keyboard_listener{on_keymap, on_keyboard_enter, on_keyboard_leave,
+                                                 on_key,    on_modifiers,      on_repeat_info};
 
 void on_capabilities(void*, wl_seat* seat, std::uint32_t capabilities)
 {
     static wl_pointer* pointer = nullptr;
+    static wl_keyboard* keyboard = nullptr;
     if (capabilities & WL_SEAT_CAPABILITY_POINTER && !pointer) {
         pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(pointer, &pointer_listener, nullptr);
     }
+    if (capabilities & WL_SEAT_CAPABILITY_KEYBOARD && !keyboard && helper.watcher) {
+        keyboard = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(keyboard, &keyboard_listener, nullptr);
+    }
+}
+
+void on_watcher_configure(void*, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t, std::uint32_t)
+{
+    zwlr_layer_surface_v1_ack_configure(layer, serial);
+    static bool shown = false;
+    if (!shown) {
+        shown = true;
+        static const std::string said = "keyboard watcher shown";
+        paint(helper.watcher, 1, 1, 1, 0, said);
+    } else {
+        wl_surface_commit(helper.watcher);
+    }
+}
+constexpr zwlr_layer_surface_v1_listener watcher_listener{on_watcher_configure, on_closed};
+
+// A 1x1 surface in the top left corner, above the paintings and below any
+// overlay, that takes the keyboard for itself.
+void watch_keyboard()
+{
+    helper.watcher = wl_compositor_create_surface(helper.compositor);
+    zwlr_layer_surface_v1* layer = zwlr_layer_shell_v1_get_layer_surface(
+        helper.layer_shell, helper.watcher, nullptr, ZWLR_LAYER_SHELL_V1_LAYER_TOP, "pixla-test-keyboard");
+    zwlr_layer_surface_v1_set_anchor(layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    zwlr_layer_surface_v1_set_size(layer, 1, 1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(layer, 1);
+    zwlr_layer_surface_v1_add_listener(layer, &watcher_listener, nullptr);
+    wl_surface_commit(helper.watcher);
 }
 void on_seat_name(void*, wl_seat*, const char*) {}
 constexpr wl_seat_listener seat_listener{on_capabilities, on_seat_name};
@@ -306,7 +337,8 @@ void on_surface_configure(void*, xdg_surface* surface, std::uint32_t serial)
     xdg_surface_ack_configure(surface, serial);
     if (!window.painted && window.width > 0 && window.height > 0) {
         window.painted = true;
-        paint(window.surface, window.width, window.height, 1, 0, nullptr);
+        static const std::string said = "painted window";
+        paint(window.surface, window.width, window.height, 1, 0, said);
     } else {
         wl_surface_commit(window.surface);
     }
@@ -345,6 +377,8 @@ int main(int argc, char* argv[])
     if (!helper.compositor || !helper.shm || !helper.layer_shell || !helper.xdg_outputs || !helper.pointers ||
         !helper.seat)
         fail("the compositor lacks a protocol that the helper needs");
+    if (argc > 1 && std::strcmp(argv[1], "--watch-keyboard") == 0)
+        watch_keyboard();
     // The seat gets its pointer now, and keeps it while this runs.
     zwlr_virtual_pointer_manager_v1_create_virtual_pointer(helper.pointers, helper.seat);
     wl_seat_add_listener(helper.seat, &seat_listener, nullptr);
