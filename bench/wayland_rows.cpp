@@ -56,6 +56,9 @@ double press_to_print(Sway& sway, Process& pixla)
 void print_wayland_rows(const std::string& pixla)
 {
     Sway sway;
+    // A refresh rate of its own, which sway then reports: sway 1.10 reports
+    // none for a headless output's default mode.
+    sway.command("output HEADLESS-1 mode 1280x720@60Hz");
     // A keyboard, as every session has: its keymap comes to pixla with it,
     // and the helper watches its focus.
     Process keyboard{{"wtype", "-s", "600000"}, with_env(sway.client_env())};

@@ -53,6 +53,10 @@ struct Output {
     std::uint32_t clear_width = 0;
     std::uint32_t clear_height = 0;
     int transform = WL_OUTPUT_TRANSFORM_NORMAL;
+    // Removed, or its overlay closed, by the compositor: let go of only once
+    // the events at hand are dispatched, since libwayland 1.23 leaks an object
+    // destroyed while a queued event still names it.
+    bool gone = false;
     // In logical pixels, as the layout places it.
     int x = 0;
     int y = 0;
@@ -165,7 +169,7 @@ void on_pointer_enter(void* data, wl_pointer* pointer, std::uint32_t serial, wl_
     Session& session = session_of(data);
     const auto output = std::find_if(session.outputs.begin(), session.outputs.end(),
                                      [&](const Output& output) { return output.surface.get() == surface; });
-    session.pointer_output = output == session.outputs.end() ? nullptr : &*output;
+    session.pointer_output = output == session.outputs.end() || output->gone ? nullptr : &*output;
     session.pointer_x = wl_fixed_to_double(x);
     session.pointer_y = wl_fixed_to_double(y);
     wl_pointer_set_cursor(pointer, serial, session.cursor.get(), crosshair_hotspot, crosshair_hotspot);
@@ -263,15 +267,21 @@ void on_configure(void* data, zwlr_layer_surface_v1* overlay, std::uint32_t seri
     }
     wl_surface_commit(output.surface.get());
 }
+void forget(Output& output)
+{
+    output.gone = true;
+    if (output.session->pointer_output == &output)
+        output.session->pointer_output = nullptr;
+}
+void drop_gone_outputs(Session& session)
+{
+    session.outputs.remove_if([](const Output& output) { return output.gone; });
+}
+
 void on_closed(void* data, zwlr_layer_surface_v1*)
 {
     // The compositor took the overlay away; pixla goes on with the others.
-    Output& output = output_of(data);
-    if (output.session->pointer_output == &output)
-        output.session->pointer_output = nullptr;
-    output.overlay.reset();
-    output.surface.reset();
-    output.clear.reset();
+    forget(output_of(data));
 }
 
 constexpr zwlr_layer_surface_v1_listener overlay_listener{on_configure, on_closed};
@@ -336,14 +346,9 @@ void on_global(void* data, wl_registry* registry, std::uint32_t name, const char
 
 void on_global_remove(void* data, wl_registry*, std::uint32_t name)
 {
-    Session& session = session_of(data);
-    session.outputs.remove_if([&](const Output& output) {
-        if (output.name != name)
-            return false;
-        if (session.pointer_output == &output)
-            session.pointer_output = nullptr;
-        return true;
-    });
+    for (Output& output : session_of(data).outputs)
+        if (output.name == name)
+            forget(output);
 }
 
 constexpr wl_registry_listener registry_listener{on_global, on_global_remove};
@@ -432,6 +437,7 @@ std::optional<int> pick_on_wlroots(const PickRequest& request, std::string& miss
     wl_registry_add_listener(session.registry.get(), &registry_listener, &session);
     if (wl_display_roundtrip(display.get()) < 0)
         connection_lost(session);
+    drop_gone_outputs(session);
     missing = missing_globals(session);
     if (!missing.empty())
         return std::nullopt;
@@ -464,5 +470,6 @@ std::optional<int> pick_on_wlroots(const PickRequest& request, std::string& miss
         }
         if (wl_display_dispatch(display.get()) < 0)
             connection_lost(session);
+        drop_gone_outputs(session);
     }
 }
