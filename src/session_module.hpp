@@ -4,6 +4,6 @@
 
 #include "pick_request.hpp"
 
-// The pick function of the module with that file name, found on the
-// program's own search path; exits with a message when it cannot be loaded.
+// The pick function of the module with that file name, found from the
+// program's own folder; exits with a message when it cannot be loaded.
 PickFunction* load_session(const char* module);

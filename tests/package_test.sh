@@ -75,4 +75,10 @@ version=$(dpkg-deb -f "$deb" Version)
 first_line=$(env -u DISPLAY "$scratch/unpacked/usr/bin/pixla" -h | head -n 1)
 [ "$first_line" = "pixla $version - grabs color from the screen & dumps it to stdout." ] ||
     { echo "the packaged pixla $version says: $first_line"; exit 1; }
+# It finds its X module in the multiarch folder: the module answers for the display.
+said=$(env -u WAYLAND_DISPLAY DISPLAY=:98765 "$scratch/unpacked/usr/bin/pixla" 2>&1 || true)
+case "$said" in
+"pixla: unable to open display :98765: "*) ;;
+*) echo "the packaged pixla with DISPLAY=:98765 says: $said"; exit 1 ;;
+esac
 echo "package checked"
