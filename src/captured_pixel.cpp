@@ -48,8 +48,11 @@ bool turns(int transform) { return transform % 2 == 1; }
 
 }  // namespace
 
-BufferPixel pixel_under(const OutputCapture& capture, double x, double y)
+std::optional<BufferPixel> pixel_under(const OutputCapture& capture, double x, double y)
 {
+    if (capture.buffer_width <= 0 || capture.buffer_height <= 0 || !(capture.logical_width > 0) ||
+        !(capture.logical_height > 0))
+        return std::nullopt;
     // The physical pixel under the point, counted in the output as the
     // layout shows it, which is the buffer turned by the transform.
     const int width = turns(capture.transform) ? capture.buffer_height : capture.buffer_width;

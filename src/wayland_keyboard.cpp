@@ -3,8 +3,10 @@
 #include <X11/X.h>
 #include <dlfcn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -95,8 +97,12 @@ void KeyboardState::set_modifiers(std::uint32_t depressed, std::uint32_t latched
 KeyboardState::Compiled* KeyboardState::compiled()
 {
     const Xkbcommon* x = xkbcommon();
-    if (!compiled_ && keymap_file_ && x) {
-        void* text = mmap(nullptr, keymap_size_, PROT_READ, MAP_PRIVATE, keymap_file_.get(), 0);
+    struct stat file;
+    if (!compiled_ && keymap_file_ && x && fstat(keymap_file_.get(), &file) == 0) {
+        // Never past the file's end, whatever size the compositor claimed:
+        // reading there would kill pixla with SIGBUS.
+        const std::size_t size = std::min(keymap_size_, static_cast<std::size_t>(file.st_size));
+        void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, keymap_file_.get(), 0);
         if (text == MAP_FAILED)
             return nullptr;
         auto keymap = std::make_unique<Compiled>(*x);
@@ -104,9 +110,9 @@ KeyboardState::Compiled* KeyboardState::compiled()
             static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
         if (keymap->context)
             keymap->keymap = x->keymap_new_from_buffer(keymap->context, static_cast<const char*>(text),
-                                                       strnlen(static_cast<const char*>(text), keymap_size_),
+                                                       strnlen(static_cast<const char*>(text), size),
                                                        XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
-        munmap(text, keymap_size_);
+        munmap(text, size);
         if (keymap->keymap)
             keymap->state = x->state_new(keymap->keymap);
         if (keymap->state)

@@ -1,6 +1,7 @@
 // The Wayland session's parts that need no compositor: pixels of every
 // format a capture may come in, the pixel under a point of a scaled or
-// turned output, the crosshair's clear centre, the claim on a display.
+// turned output, the crosshair's clear centre, the claim on a display, the
+// keymap's file.
 #include <gtest/gtest.h>
 
 #include "captured_pixel.hpp"
@@ -8,7 +9,10 @@
 #include "crosshair.hpp"
 #include "scratch.hpp"
 #include "wayland_display.hpp"
+#include "wayland_keyboard.hpp"
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <wayland-client-protocol.h>
 
 #include <set>
@@ -81,18 +85,22 @@ TEST(PixelUnder, ScaledOutputsGiveThePhysicalPixelAndEdgesStayInside)
 {
     // 1920x1080 at scale 2: 960x540 logical pixels, each 2x2 physical ones.
     const OutputCapture scaled{1920, 1080, false, WL_OUTPUT_TRANSFORM_NORMAL, 960, 540};
-    EXPECT_EQ(pixel_under(scaled, 10.25, 20.25).column, 20);
-    EXPECT_EQ(pixel_under(scaled, 10.75, 20.75).row, 41);
+    EXPECT_EQ(pixel_under(scaled, 10.25, 20.25).value().column, 20);
+    EXPECT_EQ(pixel_under(scaled, 10.75, 20.75).value().row, 41);
     // Pointers may report the far edge itself.
-    EXPECT_EQ(pixel_under(scaled, 960, 540).column, 1919);
-    EXPECT_EQ(pixel_under(scaled, 960, 540).row, 1079);
+    EXPECT_EQ(pixel_under(scaled, 960, 540).value().column, 1919);
+    EXPECT_EQ(pixel_under(scaled, 960, 540).value().row, 1079);
     // A fractional scale: 1.5.
     const OutputCapture fractional{1920, 1080, false, WL_OUTPUT_TRANSFORM_NORMAL, 1280, 720};
-    EXPECT_EQ(pixel_under(fractional, 101, 0).column, 151);
+    EXPECT_EQ(pixel_under(fractional, 101, 0).value().column, 151);
     // y_invert: the buffer's rows run bottom up.
     const OutputCapture inverted{1280, 720, true, WL_OUTPUT_TRANSFORM_NORMAL, 1280, 720};
-    EXPECT_EQ(pixel_under(inverted, 5, 0).row, 719);
-    EXPECT_EQ(pixel_under(inverted, 5, 719).row, 0);
+    EXPECT_EQ(pixel_under(inverted, 5, 0).value().row, 719);
+    EXPECT_EQ(pixel_under(inverted, 5, 719).value().row, 0);
+    // A compositor that gives the capture or the output no size: no pixel,
+    // rather than one before the buffer.
+    EXPECT_FALSE(pixel_under({0, 720, false, WL_OUTPUT_TRANSFORM_NORMAL, 1280, 720}, 5, 5));
+    EXPECT_FALSE(pixel_under({1280, 720, false, WL_OUTPUT_TRANSFORM_90, 1280, 0}, 5, 5));
 }
 
 TEST(PixelUnder, EveryTransformReachesEveryBufferPixelOnce)
@@ -104,9 +112,10 @@ TEST(PixelUnder, EveryTransformReachesEveryBufferPixelOnce)
         std::set<std::pair<int, int>> reached;
         for (int y = 0; y < (turned ? 6 : 4); ++y)
             for (int x = 0; x < (turned ? 4 : 6); ++x) {
-                const BufferPixel pixel = pixel_under(capture, x + 0.5, y + 0.5);
-                ASSERT_TRUE(pixel.column >= 0 && pixel.column < 6 && pixel.row >= 0 && pixel.row < 4) << transform;
-                reached.emplace(pixel.column, pixel.row);
+                const auto pixel = pixel_under(capture, x + 0.5, y + 0.5);
+                ASSERT_TRUE(pixel && pixel->column >= 0 && pixel->column < 6 && pixel->row >= 0 && pixel->row < 4)
+                    << transform;
+                reached.emplace(pixel->column, pixel->row);
             }
         EXPECT_EQ(reached.size(), 24u) << "transform " << transform;
     }
@@ -142,6 +151,19 @@ TEST(WaylandDisplay, TheSocketIsFoundAsLibwaylandFindsItAndClaimedOnce)
     EXPECT_TRUE(claim_wayland_display(socket)) << "the claim outlived its descriptor";
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_FALSE(wayland_socket_path("wayland-1"));
+}
+
+TEST(WaylandKeyboard, AKeymapIsReadNoFurtherThanItsFile)
+{
+    // A compositor that claims more than the file holds, whose text has no
+    // end before the file's: reading on past the file would raise SIGBUS.
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    UniqueFd file{memfd_create("keymap", MFD_CLOEXEC)};
+    const std::string text(page, 'x');
+    ASSERT_EQ(write(file.get(), text.data(), text.size()), static_cast<ssize_t>(page));
+    KeyboardState keyboard;
+    keyboard.set_keymap(std::move(file), 3 * page);
+    EXPECT_FALSE(keyboard.is_escape(1));
 }
 
 }  // namespace
