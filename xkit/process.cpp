@@ -175,25 +175,13 @@ bool Process::has_exited() { return status_ >= 0 || reap(WNOHANG); }
 bool Process::wait_for_stdout(const std::function<bool(const std::string&)>& done,
                               std::chrono::milliseconds timeout)
 {
-    return wait_for(out_, out_fd_, done, timeout);
-}
-
-bool Process::wait_for_stderr(const std::function<bool(const std::string&)>& done,
-                              std::chrono::milliseconds timeout)
-{
-    return wait_for(err_, err_fd_, done, timeout);
-}
-
-bool Process::wait_for(const std::string& output, const int& fd, const std::function<bool(const std::string&)>& done,
-                       std::chrono::milliseconds timeout)
-{
     // All that the process has written so far counts, not only what an
     // earlier wait happened to read.
     while (pump(0)) {
     }
     const auto deadline = Clock::now() + timeout;
-    while (!done(output)) {
-        if (fd < 0 || Clock::now() >= deadline)
+    while (!done(out_)) {
+        if (out_fd_ < 0 || Clock::now() >= deadline)
             return false;
         pump(milliseconds_left(deadline));
     }

@@ -67,9 +67,6 @@ public:
     // Reads output until `done` holds for standard output; false on timeout or end of output.
     bool wait_for_stdout(const std::function<bool(const std::string&)>& done,
                          std::chrono::milliseconds timeout = due_time);
-    // The same for standard error.
-    bool wait_for_stderr(const std::function<bool(const std::string&)>& done,
-                         std::chrono::milliseconds timeout = due_time);
     // Writes to the process's standard input (see ProcessOptions::stdin_pipe).
     void write_stdin(const std::string& text);
     // Waits for this whole line of standard output, after what an earlier
@@ -90,8 +87,6 @@ public:
     long memory_peak_kb() const;
 
 private:
-    bool wait_for(const std::string& output, const int& fd, const std::function<bool(const std::string&)>& done,
-                  std::chrono::milliseconds timeout);
     // Reads what the process has written, waiting up to the timeout for it;
     // false when there was nothing.
     bool pump(int timeout_ms);
