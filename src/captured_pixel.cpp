@@ -51,7 +51,8 @@ bool turns(int transform) { return transform % 2 == 1; }
 std::optional<BufferPixel> pixel_under(const OutputCapture& capture, double x, double y)
 {
     if (capture.buffer_width <= 0 || capture.buffer_height <= 0 || !(capture.logical_width > 0) ||
-        !(capture.logical_height > 0))
+        !(capture.logical_height > 0) || capture.transform < WL_OUTPUT_TRANSFORM_NORMAL ||
+        capture.transform > WL_OUTPUT_TRANSFORM_FLIPPED_270)
         return std::nullopt;
     // The physical pixel under the point, counted in the output as the
     // layout shows it, which is the buffer turned by the transform.

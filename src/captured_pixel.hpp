@@ -29,8 +29,9 @@ struct BufferPixel {
 // The buffer pixel that shows the point (x, y) of the output, in logical
 // pixels from its top left corner as the layout places it: the physical
 // pixel under the point, whatever the output's scale and transform. Points
-// on or past an edge count as the last pixel before it. None where the
-// compositor gave the buffer or the output no size.
+// on or past an edge count as the last pixel before it. Always inside the
+// buffer: none where the compositor gave the buffer or the output no size,
+// or a transform that Wayland does not have.
 std::optional<BufferPixel> pixel_under(const OutputCapture& capture, double x, double y);
 
 // The bytes a pixel of this wl_shm format takes, or 0 for a format that

@@ -101,9 +101,7 @@ std::optional<XColor> capture_pixel(wl_display* display, wl_shm* shm, zwlr_scree
     const auto pixel = pixel_under({frame.width, frame.height, frame.y_invert, output.transform,
                                     output.logical_width, output.logical_height},
                                    x, y);
-    // A capture turned otherwise than the output would put the point outside.
-    if (!pixel || pixel->column >= frame.width || pixel->row >= frame.height ||
-        static_cast<std::size_t>(frame.stride) < static_cast<std::size_t>(frame.width) * pixel_size) {
+    if (!pixel || static_cast<std::size_t>(frame.stride) < static_cast<std::size_t>(frame.width) * pixel_size) {
         why = "the capture does not have the output's shape";
         return std::nullopt;
     }

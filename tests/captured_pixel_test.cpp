@@ -97,10 +97,12 @@ TEST(PixelUnder, ScaledOutputsGiveThePhysicalPixelAndEdgesStayInside)
     const OutputCapture inverted{1280, 720, true, WL_OUTPUT_TRANSFORM_NORMAL, 1280, 720};
     EXPECT_EQ(pixel_under(inverted, 5, 0).value().row, 719);
     EXPECT_EQ(pixel_under(inverted, 5, 719).value().row, 0);
-    // A compositor that gives the capture or the output no size: no pixel,
-    // rather than one before the buffer.
+    // A compositor that gives the capture or the output no size, or a
+    // transform that Wayland does not have: no pixel, rather than one
+    // outside the buffer.
     EXPECT_FALSE(pixel_under({0, 720, false, WL_OUTPUT_TRANSFORM_NORMAL, 1280, 720}, 5, 5));
     EXPECT_FALSE(pixel_under({1280, 720, false, WL_OUTPUT_TRANSFORM_90, 1280, 0}, 5, 5));
+    EXPECT_FALSE(pixel_under({720, 1280, false, 9, 1280, 720}, 1000, 5));
 }
 
 TEST(PixelUnder, EveryTransformReachesEveryBufferPixelOnce)
